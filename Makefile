@@ -1,0 +1,33 @@
+# Velmora: every entry point a developer or CI needs. Each target installs what is missing first.
+JOBS ?= $(shell nproc)
+PRESETS := linux windows asan tsan
+
+.PHONY: all deps build test test-full bench demo clean $(addprefix build-,$(PRESETS))
+
+all: build
+
+deps:
+	@scripts/install-deps.sh
+
+build: build-linux build-windows
+
+build-%: deps
+	@cmake --preset $* >/dev/null
+	@cmake --build --preset $* -j $(JOBS)
+
+# Unit tests natively, under ASan+UBSan, under TSan (threaded engine), and the Windows
+# build under Wine; one summary at the end.
+test: deps
+	@scripts/run-tests.sh $(JOBS)
+
+test-full: deps
+	@VELMORA_FULL=1 scripts/run-tests.sh $(JOBS)
+
+bench: build-linux
+	@scripts/run-bench.sh build/linux
+
+demo: build-linux
+	@scripts/demo.sh build/linux
+
+clean:
+	rm -rf build
