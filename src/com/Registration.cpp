@@ -1,0 +1,94 @@
+#include "com/Registration.h"
+
+#include <algorithm>
+#include <array>
+#include <cctype>
+#include <cstring>
+
+#include "platform/ClassIdText.h"
+
+namespace com {
+namespace {
+
+using platform::RegistryRoot;
+
+constexpr std::size_t maxModulePath = 360;
+constexpr std::size_t maxClassIdBytes = 100;
+
+std::string lowerCase(std::string text) {
+    std::transform(text.begin(), text.end(), text.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return text;
+}
+
+std::string join(const std::string& a, const std::string& b) { return a + "\\" + b; }
+
+bool ensureKey(RegistryRoot root, const std::string& parent, const std::string& name) {
+    return platform::registryKeyExists(root, join(parent, name)) || platform::registryCreateKey(root, parent, name);
+}
+
+}  // namespace
+
+std::variant<int, RegistrationInputs> registrationInputs(const void* moduleHandle, const std::string& modulePath,
+                                                         const CLSID& clsid) {
+    if (!moduleHandle) return noModuleHandle;
+    if (modulePath.empty()) return noModulePath;
+    std::array<std::uint8_t, 16> bytes;
+    std::memcpy(bytes.data(), &clsid, bytes.size());
+    const auto wide = platform::classIdText(bytes);
+    if (!wide) return noClassIdText;
+    const auto ansi = platform::toAnsi(*wide, maxClassIdBytes);
+    if (!ansi) return noAnsiClassIdText;
+    return RegistrationInputs{lowerCase(modulePath.substr(0, maxModulePath)), *ansi};
+}
+
+int deleteKeyRecursive(RegistryRoot root, const std::string& path, const std::string& name) {
+    const std::string full = join(path, name);
+    if (!platform::registryKeyExists(root, full)) return -1;
+    for (const std::string& child : platform::registrySubKeys(root, full)) deleteKeyRecursive(root, full, child);
+    return platform::registryDeleteKey(root, path, name) ? 0 : -1;
+}
+
+int registerServer(const RegistrationInputs& in) {
+    const std::string classKey = join("CLSID", in.classIdText);
+    const std::string serverKey = join(classKey, "InprocServer32");
+
+    bool classEntryCurrent = false;
+    if (platform::registryKeyExists(RegistryRoot::ClassesRoot, classKey)) {
+        const auto registered =
+            platform::registryGetString(RegistryRoot::ClassesRoot, serverKey, "", maxModulePath);
+        classEntryCurrent = registered && lowerCase(*registered) == in.modulePath;
+        if (!classEntryCurrent) deleteKeyRecursive(RegistryRoot::ClassesRoot, "CLSID", in.classIdText);
+    }
+    if (!classEntryCurrent) {
+        ensureKey(RegistryRoot::ClassesRoot, "CLSID", in.classIdText);
+        platform::registrySetString(RegistryRoot::ClassesRoot, classKey, "", driverRegistryName);
+        ensureKey(RegistryRoot::ClassesRoot, classKey, "InprocServer32");
+        platform::registrySetString(RegistryRoot::ClassesRoot, serverKey, "", in.modulePath);
+        platform::registrySetString(RegistryRoot::ClassesRoot, serverKey, "ThreadingModel", "Apartment");
+    }
+
+    const std::string asioKey = join("SOFTWARE", "ASIO");
+    if (!platform::registryKeyExists(RegistryRoot::LocalMachine, asioKey))
+        platform::registryCreateKey(RegistryRoot::LocalMachine, "SOFTWARE", "ASIO");
+    else if (platform::registryKeyExists(RegistryRoot::LocalMachine, join(asioKey, driverRegistryName)))
+        deleteKeyRecursive(RegistryRoot::LocalMachine, asioKey, driverRegistryName);
+
+    ensureKey(RegistryRoot::LocalMachine, asioKey, driverRegistryName);
+    const std::string driverKey = join(asioKey, driverRegistryName);
+    platform::registrySetString(RegistryRoot::LocalMachine, driverKey, "CLSID", in.classIdText);
+    platform::registrySetString(RegistryRoot::LocalMachine, driverKey, "Description", driverRegistryName);
+    return 0;
+}
+
+int unregisterServer(const RegistrationInputs& in) {
+    if (platform::registryKeyExists(RegistryRoot::ClassesRoot, join("CLSID", in.classIdText)))
+        deleteKeyRecursive(RegistryRoot::ClassesRoot, "CLSID", in.classIdText);
+    const std::string asioKey = join("SOFTWARE", "ASIO");
+    if (platform::registryKeyExists(RegistryRoot::LocalMachine, asioKey) &&
+        platform::registryKeyExists(RegistryRoot::LocalMachine, join(asioKey, driverRegistryName)))
+        deleteKeyRecursive(RegistryRoot::LocalMachine, asioKey, driverRegistryName);
+    return 0;
+}
+
+}  // namespace com

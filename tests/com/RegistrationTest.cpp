@@ -1,0 +1,105 @@
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <variant>
+
+#include "com/Registration.h"
+#include "platform/Environment.h"
+
+namespace {
+
+using platform::RegistryRoot;
+
+constexpr CLSID driverClass = {0x5C2E8A17, 0x94D3, 0x4B6F, {0x8A, 0x21, 0x3E, 0x7D, 0x0F, 0x9B, 0x46, 0xC5}};
+const std::string classKey = "CLSID\\{5C2E8A17-94D3-4B6F-8A21-3E7D0F9B46C5}";
+const std::string serverKey = classKey + "\\InprocServer32";
+const std::string asioKey = "SOFTWARE\\ASIO\\TOLVENIK Velmora";
+
+// Natively the registry stand-in lives in a private folder; under Wine this is the prefix's registry.
+class Registration : public ::testing::Test {
+protected:
+    void SetUp() override {
+        folder_ = std::filesystem::temp_directory_path() /
+                  ("velmora-registry-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "-" +
+                   ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        std::filesystem::remove_all(folder_);
+        platform::setEnvironment("VELMORA_REGISTRY_DIR", folder_.string());
+        com::unregisterServer(inputs("c:\\any.dll"));
+    }
+    void TearDown() override {
+        com::unregisterServer(inputs("c:\\any.dll"));
+        std::filesystem::remove_all(folder_);
+    }
+    static com::RegistrationInputs inputs(const std::string& path) {
+        static int anchor;
+        auto result = com::registrationInputs(&anchor, path, driverClass);
+        return std::get<com::RegistrationInputs>(result);
+    }
+    static std::string value(RegistryRoot root, const std::string& key, const std::string& name) {
+        return platform::registryGetString(root, key, name, 400).value_or("<missing>");
+    }
+    std::filesystem::path folder_;
+};
+
+TEST_F(Registration, InputsFailInOrder) {
+    int anchor;
+    EXPECT_EQ(std::get<int>(com::registrationInputs(nullptr, "", driverClass)), com::noModuleHandle);
+    EXPECT_EQ(std::get<int>(com::registrationInputs(&anchor, "", driverClass)), com::noModulePath);
+    const auto in = inputs("C:\\Program Files\\Velmora\\ASIOVelmora.DLL");
+    EXPECT_EQ(in.modulePath, "c:\\program files\\velmora\\asiovelmora.dll");
+    EXPECT_EQ(in.classIdText, "{5C2E8A17-94D3-4B6F-8A21-3E7D0F9B46C5}");
+}
+
+TEST_F(Registration, WritesTheClassAndDriverEntries) {
+    EXPECT_EQ(com::registerServer(inputs("C:\\Drivers\\ASIOVelmora.dll")), 0);
+    EXPECT_EQ(value(RegistryRoot::ClassesRoot, classKey, ""), "TOLVENIK Velmora");
+    EXPECT_EQ(value(RegistryRoot::ClassesRoot, serverKey, ""), "c:\\drivers\\asiovelmora.dll");
+    EXPECT_EQ(value(RegistryRoot::ClassesRoot, serverKey, "ThreadingModel"), "Apartment");
+    EXPECT_EQ(value(RegistryRoot::LocalMachine, asioKey, "CLSID"), "{5C2E8A17-94D3-4B6F-8A21-3E7D0F9B46C5}");
+    EXPECT_EQ(value(RegistryRoot::LocalMachine, asioKey, "Description"), "TOLVENIK Velmora");
+}
+
+TEST_F(Registration, SamePathKeepsTheClassKeysAndRewritesTheDriverKey) {
+    com::registerServer(inputs("c:\\a\\asiovelmora.dll"));
+    // Marks that show which keys were rebuilt.
+    platform::registrySetString(RegistryRoot::ClassesRoot, classKey, "Mark", "kept");
+    platform::registrySetString(RegistryRoot::LocalMachine, asioKey, "Mark", "stale");
+
+    com::registerServer(inputs("C:\\A\\ASIOVelmora.dll"));   // differs only in case
+    EXPECT_EQ(value(RegistryRoot::ClassesRoot, classKey, "Mark"), "kept");
+    EXPECT_EQ(value(RegistryRoot::LocalMachine, asioKey, "Mark"), "<missing>");
+}
+
+TEST_F(Registration, NewPathReplacesTheClassKeys) {
+    com::registerServer(inputs("c:\\old\\asiovelmora.dll"));
+    platform::registryCreateKey(RegistryRoot::ClassesRoot, serverKey, "Leftover");
+    platform::registrySetString(RegistryRoot::ClassesRoot, classKey, "Mark", "old");
+
+    com::registerServer(inputs("c:\\new\\asiovelmora.dll"));
+    EXPECT_EQ(value(RegistryRoot::ClassesRoot, serverKey, ""), "c:\\new\\asiovelmora.dll");
+    EXPECT_EQ(value(RegistryRoot::ClassesRoot, classKey, "Mark"), "<missing>");
+    EXPECT_FALSE(platform::registryKeyExists(RegistryRoot::ClassesRoot, serverKey + "\\Leftover"));
+}
+
+TEST_F(Registration, UnregisterRemovesEverythingAndIsHarmlessTwice) {
+    com::registerServer(inputs("c:\\a\\asiovelmora.dll"));
+    EXPECT_EQ(com::unregisterServer(inputs("c:\\a\\asiovelmora.dll")), 0);
+    EXPECT_FALSE(platform::registryKeyExists(RegistryRoot::ClassesRoot, classKey));
+    EXPECT_FALSE(platform::registryKeyExists(RegistryRoot::LocalMachine, asioKey));
+    EXPECT_TRUE(platform::registryKeyExists(RegistryRoot::LocalMachine, "SOFTWARE\\ASIO"));
+    EXPECT_EQ(com::unregisterServer(inputs("c:\\a\\asiovelmora.dll")), 0);
+    EXPECT_EQ(com::deleteKeyRecursive(RegistryRoot::LocalMachine, "SOFTWARE\\ASIO", "TOLVENIK Velmora"), -1);
+}
+
+TEST_F(Registration, RecursiveDeleteRemovesNestedKeys) {
+    ASSERT_TRUE(platform::registryCreateKey(RegistryRoot::LocalMachine, "SOFTWARE", "VelmoraTree"));
+    ASSERT_TRUE(platform::registryCreateKey(RegistryRoot::LocalMachine, "SOFTWARE\\VelmoraTree", "a"));
+    ASSERT_TRUE(platform::registryCreateKey(RegistryRoot::LocalMachine, "SOFTWARE\\VelmoraTree\\a", "b"));
+    platform::registrySetString(RegistryRoot::LocalMachine, "SOFTWARE\\VelmoraTree\\a\\b", "v", "x");
+    EXPECT_EQ(com::deleteKeyRecursive(RegistryRoot::LocalMachine, "SOFTWARE", "VelmoraTree"), 0);
+    EXPECT_FALSE(platform::registryKeyExists(RegistryRoot::LocalMachine, "SOFTWARE\\VelmoraTree"));
+}
+
+}  // namespace
