@@ -20,17 +20,15 @@ struct ASIOTimeStamp {
     std::uint32_t lo;
 };
 
-enum : ASIOError {
-    ASE_OK = 0,
-    ASE_SUCCESS = 0x3F4847A0,
-    ASE_NotPresent = -1000,
-    ASE_HWMalfunction = -999,
-    ASE_InvalidParameter = -998,
-    ASE_InvalidMode = -997,
-    ASE_SPNotAdvancing = -996,
-    ASE_NoClock = -995,
-    ASE_NoMemory = -994,
-};
+inline constexpr ASIOError ASE_OK = 0;
+inline constexpr ASIOError ASE_SUCCESS = 0x3F4847A0;
+inline constexpr ASIOError ASE_NotPresent = -1000;
+inline constexpr ASIOError ASE_HWMalfunction = -999;
+inline constexpr ASIOError ASE_InvalidParameter = -998;
+inline constexpr ASIOError ASE_InvalidMode = -997;
+inline constexpr ASIOError ASE_SPNotAdvancing = -996;
+inline constexpr ASIOError ASE_NoClock = -995;
+inline constexpr ASIOError ASE_NoMemory = -994;
 
 enum : ASIOSampleType {
     ASIOSTInt16LSB = 16,

@@ -1,0 +1,31 @@
+// controlPanel: run the settings program, wait for it, and apply what it changed.
+
+#include "driver/AsioVelmora.h"
+#include "driver/Guarded.h"
+#include "driver/IniFile.h"
+#include "driver/log/LogLine.h"
+#include "platform/Process.h"
+
+ASIOError AsioVelmora::controlPanel() {
+    return guarded(ASE_NotPresent, [&]() -> ASIOError {
+        IniFile before;
+        before.load(settings.settingPath);
+
+        platform::ChildProcess panel;
+        if (!panel.launch(settings.controlPanelPath)) {
+            LogLine(6) << settings.controlPanelPath << " ERROR";
+            return ASE_NotPresent;
+        }
+        LogLine(6) << settings.controlPanelPath;
+        panel.wait();
+
+        IniFile after;
+        after.load(settings.settingPath);
+        if (before.sameContent(after)) return ASE_OK;
+
+        if (!settings.readKeys()) return ASE_NotPresent;
+        initialised = false;
+        // The host receives init's own result: 1 when the driver came up again.
+        return static_cast<ASIOError>(init(hostWindow));
+    });
+}

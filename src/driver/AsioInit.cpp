@@ -1,0 +1,91 @@
+// init: find the target, open the session, learn the target's formats and choose what the
+// driver offers the host.
+
+#include <memory>
+
+#include "driver/AsioVelmora.h"
+#include "driver/Guarded.h"
+#include "driver/SampleTypes.h"
+#include "driver/log/LogLine.h"
+#include "find/Find.h"
+#include "find/ProductTag.h"
+
+namespace {
+
+// The failure's log line (severity 3) and the text getErrorMessage gives the host.
+ASIOBool fail(std::string& errorMessage, const char* logText, const char* message, ASIOBool result = 0) {
+    LogLine(3) << logText;
+    errorMessage = message;
+    return result;
+}
+
+}  // namespace
+
+ASIOBool AsioVelmora::init(void* sysHandle) {
+    return guarded<ASIOBool>(0, [&] {
+        hostWindow = sysHandle;
+        if (initialised) return ASIOBool{1};
+        return initialise();
+    });
+}
+
+ASIOBool AsioVelmora::initialise() {
+    LogLine(6) << "init ProductID=" << productId;
+    LogLine(6) << "init FindID=" << findId;
+
+    VELMORA::FindParams params;
+    params.productFilter = findId;
+    params.maxVersion = 1;
+    params.name = std::string(VELMORA::productName);
+    params.nopBreak = settings.nopBreak;
+    // The finder lives only for this call; its socket closes when it goes.
+    auto finder = std::make_unique<VELMORA::Find>(params);
+    if (!finder->open(settings.interfaceIndex))
+        return fail(errorMessage, "Velmora Find open err", "Velmora Find open err!");
+    finder->extraDestinations = settings.findIP;
+
+    TERNO::Address streamAddress{};
+    VELMORA::Target target;
+    if (VELMORA::isZeroAddress(settings.targetAddress)) {
+        VELMORA::TargetMap targets;
+        if (!finder->getTargetList(targets)) return fail(errorMessage, "Velmora Find err", "Velmora Find err!");
+        if (targets.empty()) return fail(errorMessage, "Velmora can not Find", "Velmora can not Find");
+        streamAddress = targets.begin()->first;
+        target = targets.begin()->second;
+        LogLine(6) << "Velmora Find OK";
+    } else {
+        if (!finder->getTarget(settings.targetAddress, settings.targetPO, streamAddress, target))
+            return fail(errorMessage, "Velmora get Target err", "Velmora get Target err!");
+        if (VELMORA::isZeroAddress(streamAddress))
+            return fail(errorMessage, "Velmora can not find", "Velmora can not ReFind");
+        LogLine(6) << "Velmora get Target OK";
+    }
+    finder.reset();
+
+    if (!sync.open(settings.threadMode, static_cast<uint32_t>(settings.infoCycle), streamAddress.scope,
+                   std::string(VELMORA::productName)))
+        return fail(errorMessage, "Velmora Sync open err", "Velmora Sync open err!");
+    // A failed information request leaves the driver uninitialised but reports success, so that
+    // the host's next init tries again.
+    if (!sync.getInfo(streamAddress, static_cast<uint32_t>(settings.latencyBuffer), settings.nopBreak))
+        return fail(errorMessage, "Velmora get info err", "Velmora get info err!", 1);
+    LogLine(6) << "Velmora connect Sink " << sync.pcmCaps << " " << sync.dsdLsbCaps << " " << sync.dsdMsbCaps;
+
+    const auto choice = choosePcmFormat(sync.pcmCaps, settings.pcmRequest, settings.convertS32);
+    if (!choice) {
+        const bool fixedWidth = settings.pcmRequest >= 32 && settings.pcmRequest < 64 && settings.convertS32;
+        LogLine(3) << (fixedWidth ? "format miss err pcm32Fix" : "format miss err ") << settings.pcmRequest;
+        errorMessage = "format miss err!";
+        return ASIOBool{0};
+    }
+    pcmFormat = choice->pcmFormat;
+    sampleBytes = choice->sampleBytes;
+    channelCount = channelCountOf(sync.pcmCaps);
+    sync.driverName = target.description;
+    if (!target.outputName.empty()) sync.driverName += "(" + target.outputName + ")";
+
+    initialised = true;
+    dsdMode = false;
+    LogLine(6) << "init compleat mode:" << pcmFormat << " wid:" << sampleBytes << " ch:" << channelCount;
+    return ASIOBool{1};
+}

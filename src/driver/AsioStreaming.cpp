@@ -1,0 +1,222 @@
+// Buffers, start and stop: turning the host's choices into a stream to the target.
+
+#include <cstring>
+
+#include "driver/AsioVelmora.h"
+#include "driver/Guarded.h"
+#include "driver/SampleTypes.h"
+#include "driver/StreamPlan.h"
+#include "driver/log/LogLine.h"
+#include "platform/Clock.h"
+#include "platform/Thread.h"
+#include "platform/ThreadSnapshot.h"
+
+using VELMORA::StreamFormat;
+
+ASIOError AsioVelmora::createBuffers(ASIOBufferInfo* bufferInfos, std::int32_t numChannels, std::int32_t bufferSize,
+                                     ASIOCallbacks* hostCallbacks) {
+    return guarded(ASE_NotPresent, [&]() -> ASIOError {
+        LogLine(6) << "createBuffer : " << bufferSize << " ch:" << numChannels
+                   << " callback:" << (hostCallbacks ? "true" : "false") << "  s:" << sampleRate;
+        if (!bufferInfos || numChannels < 0 || bufferSize <= 0) return ASE_InvalidParameter;
+        releaseBuffers();
+        bufferBytes = dsdMode ? static_cast<uint32_t>(bufferSize) / 8 : static_cast<uint32_t>(bufferSize) * sampleBytes;
+        for (std::int32_t i = 0; i < numChannels; ++i) {
+            ASIOBufferInfo& info = bufferInfos[i];
+            if (info.isInput) continue;
+            if (info.channelNum < 0 || static_cast<uint32_t>(info.channelNum) >= channelCount ||
+                bufferCount >= maxBuffers) {
+                disposeBuffers();
+                return ASE_InvalidParameter;
+            }
+            buffers.push_back(std::make_unique<uint8_t[]>(2 * std::size_t{bufferBytes}));
+            info.buffers[0] = buffers.back().get();
+            info.buffers[1] = buffers.back().get() + bufferBytes;
+            ++bufferCount;
+        }
+        callbacks.store(hostCallbacks);
+        timeInfoMode = hostCallbacks && hostCallbacks->asioMessage &&
+                       hostCallbacks->asioMessage(kAsioSupportsTimeInfo, 0, nullptr, nullptr) != 0;
+        if (timeInfoMode) {
+            asioTime = ASIOTime{};
+            asioTime.timeInfo.speed = 1.0;
+            asioTime.timeInfo.sampleRate = sampleRate;
+            asioTime.timeInfo.flags = kSystemTimeValid | kSamplePositionValid | kSampleRateValid | kSpeedValid;
+            asioTime.timeCode.speed = 1.0;
+            asioTime.timeCode.flags = timeCodeRead ? 259 : 258;   // running, speed valid (+ valid)
+        }
+        LogLine(6) << "createBuffer done " << bufferBytes << "byte x " << settings.syncBufferCount;
+        return ASE_OK;
+    });
+}
+
+ASIOError AsioVelmora::disposeBuffers() {
+    return guarded(ASE_NotPresent, [&]() -> ASIOError {
+        LogLine(6) << "disposeBuffers";
+        callbacks.store(nullptr);
+        stopStream();
+        releaseBuffers();
+        return ASE_OK;
+    });
+}
+
+void AsioVelmora::releaseBuffers() {
+    buffers.clear();
+    bufferCount = 0;
+}
+
+ASIOError AsioVelmora::stop() {
+    return guarded(ASE_NotPresent, [&]() -> ASIOError {
+        stopStream();
+        return ASE_OK;
+    });
+}
+
+void AsioVelmora::stopStream() {
+    running.store(false);
+    LogLine(6) << "stop";
+    if (delayedStart.joinable()) delayedStart.join();
+    sync.disconnect();
+}
+
+ASIOError AsioVelmora::start() {
+    return guarded(ASE_NotPresent, [&]() -> ASIOError { return startStream(); });
+}
+
+ASIOError AsioVelmora::startStream() {
+    LogLine(6) << "start";
+    logThreadSnapshot();
+
+    StreamFormat format;
+    if (!format.setRate(sampleRate)) {
+        LogLine(3) << "speed error " << sampleRate;
+        return ASE_NotPresent;
+    }
+    LogLine(6) << "start SPEED=" << format.rate();
+
+    const uint64_t channelCode = channelCodeFor(bufferCount);
+    if (channelCode == 0) {
+        LogLine(3) << "ch error " << bufferCount;
+        return ASE_NotPresent;
+    }
+    const bool pcm = sampleRate <= maxPcmRate && !dsdMode;
+    if (pcm) {
+        format.merge(StreamFormat(channelCode | pcmFormat));
+        if (!sync.setFormat(format)) {
+            LogLine(3) << "fmt error PCM";
+            return ASE_NotPresent;
+        }
+    } else {
+        format = StreamFormat((format.value() & StreamFormat::rateMask) | channelCode |
+                              (settings.dsdMsb ? StreamFormat::dsdMsbBig : StreamFormat::dsdLsbLittle));
+        if (!sync.setFormat(format)) {
+            LogLine(3) << (settings.dsdMsb ? "fmt error DSDLSB" : "fmt error DSDMSB");
+            return ASE_NotPresent;
+        }
+    }
+
+    const uint8_t silence = format.silenceByte();
+    for (uint32_t c = 0; c < bufferCount; ++c) std::memset(buffers[c].get(), silence, 2 * std::size_t{bufferBytes});
+
+    const uint32_t multiplier = settings.asioBufferMulti ? bufferMultiplier(sampleRate, pcm) : 1;
+    if (!chooseTransferProfile(format, multiplier)) return ASE_NotPresent;
+    const VELMORA::ProfileEntry& profile = sync.transfer.entry(0);
+    LogLine(6) << "start cycle=" << profile.cycle << "usec " << (profile.cycle ? 1000000.0 / profile.cycle : 0.0)
+               << "Hz size=" << uint64_t{profile.count} * profile.fixedPayload;
+
+    if (!callbacks.load()) {
+        LogLine(3) << "error callbacks";
+        return ASE_NotPresent;
+    }
+    samplePosition.store(0);
+    bufferIndex = 0;
+    running.store(true);
+
+    const uint32_t framesPerBlock = dsdMode ? bufferBytes * 8 : bufferBytes / (sampleBytes ? sampleBytes : 1);
+    sync.configure(framesPerBlock, static_cast<uint32_t>(settings.syncBufferCount) * multiplier);
+    sync.hostPhaseInvert.store(settings.phaseInvert ? 1 : 0);
+    if (!sync.connectPrepare()) {
+        LogLine(3) << "connectPrepare error";
+        return ASE_NotPresent;
+    }
+    if (!sync.Sync::connect()) {
+        LogLine(3) << "connect error";
+        return ASE_NotPresent;
+    }
+    sync.disconnecting.store(false);
+    sync.stopping.store(false);
+    sync.stopped.store(false);
+    if (!sync.startBufferWorker()) {
+        LogLine(3) << "Buffer Worker Start Error";
+        sync.close();
+        LogLine(3) << "connect error";
+        return ASE_NotPresent;
+    }
+    startTime = platform::nowMicroseconds();
+    delayedStart = std::thread(&AsioVelmora::delayedStartThread, this);
+    LogLine(6) << "start done";
+    return ASE_OK;
+}
+
+bool AsioVelmora::chooseTransferProfile(StreamFormat hostFormat, uint32_t multiplier) {
+    auto& transfer = sync.transfer;
+    const VELMORA::ProfileInputs inputs{sync.sinkFormat, sync.packDataSize, sync.packDataCount};
+    const uint32_t cycle = settings.cycleTime;
+    if (settings.targetProfileLimitTime != 0) {
+        LogLine(6) << "configTransfer profile";
+        transfer.configTransferAuto(inputs, static_cast<uint32_t>(settings.targetProfileLimitTime), 0, cycle);
+        if (transfer.entry(0).cycle >= 1000) sync.threadMode = settings.threadMode & ~uint32_t{0x4 | 0x800};
+        return true;
+    }
+    if (settings.flexCycleFixAsio) {
+        const bool pcm = sampleRate <= maxPcmRate && !dsdMode;
+        transfer.VarASIO(inputs, bytesPerAsioCycle(hostFormat, bufferBytes, sampleBytes, multiplier, pcm));
+        LogLine(6) << "configTransfer VarASIO " << transfer.entry(0).fixedPayload << "x" << transfer.entry(0).count;
+        return true;
+    }
+    const char* failure = nullptr;
+    if (settings.fragmentOptimize && settings.flexCycleVariable) {
+        LogLine(6) << "configTransfer VarAuto";
+        if (!transfer.VarAuto(inputs, cycle)) failure = "error configTransfer VarAuto";
+    } else if (settings.fragmentOptimize) {
+        LogLine(6) << "configTransfer FixAuto";
+        if (!transfer.FixAuto(inputs, cycle, settings.flexCycleFixFix)) failure = "error configTransfer FixAuto";
+    } else if (!settings.flexCycleVariable) {
+        LogLine(6) << "configTransfer Fix";
+        if (!transfer.Fix(inputs, cycle, settings.fragment, settings.flexCycleFixFix))
+            failure = "error configTransfer Fix";
+    } else {
+        LogLine(6) << "configTransfer Var";
+        if (!transfer.Var(inputs, cycle, settings.fragment)) failure = "error configTransfer Var";
+    }
+    if (failure) LogLine(3) << failure;
+    return failure == nullptr;
+}
+
+void AsioVelmora::delayedStartThread() {
+    guardedVoid([&] {
+        if (!sync.connectWait()) {
+            LogLine(6) << "connectWait error";
+            return;
+        }
+        const uint32_t state = sync.state.load();
+        if (state < 1 || state > 3) {
+            LogLine(6) << "is_connect error";
+            return;
+        }
+        const uint32_t elapsed = (platform::nowMicroseconds() - startTime) / 1000;
+        const uint32_t wait = settings.startDelay / 1000 + 10;
+        if (elapsed >= wait) {
+            LogLine(6) << "start delay " << elapsed << "ms";
+        } else {
+            LogLine(6) << "start delay " << elapsed << "ms sleep " << (wait - elapsed) << "ms";
+            platform::sleepMilliseconds(wait - elapsed);
+        }
+        sync.play();
+    });
+}
+
+void AsioVelmora::logThreadSnapshot() {
+    if (logLevel() < 7) return;
+    for (uint32_t id : platform::processThreadIds()) LogLine(7) << "ThreadID = " << id;
+}

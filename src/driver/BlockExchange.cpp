@@ -1,0 +1,48 @@
+// fillBlock: one host buffer period. Runs on the stream buffer's worker thread, which is also
+// where the host's bufferSwitch callback runs.
+
+#include <algorithm>
+#include <array>
+#include <atomic>
+
+#include "driver/AsioVelmora.h"
+#include "driver/Interleave.h"
+
+void AsioVelmora::Sync::fillBlock(std::vector<uint8_t>& block, bool) {
+    AsioVelmora& d = *driver;
+    const ASIOCallbacks* host = d.callbacks.load(std::memory_order_acquire);
+    if (d.running.load(std::memory_order_acquire) && host) {
+        if (d.timeInfoMode) {
+            if (host->bufferSwitchTimeInfo) {
+                d.getSamplePosition(&d.asioTime.timeInfo.samplePosition, &d.asioTime.timeInfo.systemTime);
+                if (d.timeCodeRead) d.asioTime.timeCode.timeCodeSamples = d.asioTime.timeInfo.samplePosition;
+                host->bufferSwitchTimeInfo(&d.asioTime, static_cast<std::int32_t>(d.bufferIndex), 1);
+            }
+            // Rate and clock changes are reported once.
+            std::atomic_ref<uint32_t>(d.asioTime.timeInfo.flags)
+                .fetch_and(~uint32_t{kSampleRateChanged | kClockSourceChanged}, std::memory_order_relaxed);
+        } else if (host->bufferSwitch) {
+            host->bufferSwitch(static_cast<std::int32_t>(d.bufferIndex), 1);
+        }
+    }
+
+    const uint64_t advance = d.dsdMode ? uint64_t{d.bufferBytes} * 8 : d.bufferBytes / (d.sampleBytes ? d.sampleBytes : 1);
+    d.samplePosition.fetch_add(advance, std::memory_order_relaxed);
+    d.bufferIndex = d.bufferIndex == 0 ? 1 : 0;
+
+    // The half the host filled one call earlier.
+    const std::size_t offset = d.bufferIndex == 1 ? d.bufferBytes : 0;
+    std::array<const uint8_t*, maxBuffers> sources{};
+    const uint32_t channels = std::min<uint32_t>(d.bufferCount, maxBuffers);
+    for (uint32_t c = 0; c < channels; ++c) sources[c] = d.buffers[c].get() + offset;
+
+    InterleaveLayout layout;
+    layout.channels = channels;
+    layout.bufferBytes = d.bufferBytes;
+    layout.dsd = d.dsdMode;
+    layout.dsdWords = hostFormat.containerBytes() == 4;
+    layout.sampleBytes = d.sampleBytes;
+    layout.narrow32 = d.settings.convertS32 && d.pcmFormat != 0x800;
+    layout.pcmFormat = d.pcmFormat;
+    interleaveBlock(layout, sources.data(), block.data(), block.size());
+}
