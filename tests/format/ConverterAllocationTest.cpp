@@ -1,0 +1,58 @@
+// The converters run for every packet of the stream and must never allocate. This
+// program counts every global operator new, so a converter that allocates (directly
+// or through a container) fails here.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstdlib>
+#include <new>
+#include <vector>
+
+#include "sync/SampleConverters.h"
+
+namespace {
+std::atomic<size_t> allocations{0};
+}
+
+// The replacements pair operator new with malloc and operator delete with free;
+// GCC cannot see that pairing once they are inlined and warns about a mismatch.
+#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
+
+void* operator new(size_t size) {
+    allocations.fetch_add(1, std::memory_order_relaxed);
+    if (void* p = std::malloc(size ? size : 1)) return p;
+    throw std::bad_alloc();
+}
+void* operator new[](size_t size) { return ::operator new(size); }
+void operator delete(void* p) noexcept { std::free(p); }
+void operator delete[](void* p) noexcept { std::free(p); }
+void operator delete(void* p, size_t) noexcept { std::free(p); }
+void operator delete[](void* p, size_t) noexcept { std::free(p); }
+
+namespace {
+
+TEST(ConverterAllocation, CountingWorks) {
+    const size_t before = allocations.load();
+    auto* probe = new std::vector<int>(3);
+    const size_t after = allocations.load();
+    delete probe;
+    EXPECT_GE(after - before, 2u);   // the vector and its elements
+}
+
+TEST(ConverterAllocation, ConvertersAllocateNothing) {
+    namespace c = VELMORA::converters;
+    const VELMORA::SampleConverter all[] = {c::copy, c::invert, c::swap32, c::swap32Invert,
+                                            c::swap32BitReverse, c::swap32BitReverseInvert,
+                                            c::bitReverse, c::bitReverseInvert};
+    std::vector<unsigned char> source(65536 + 3, 0x5A), destination(65536 + 3);
+    const size_t before = allocations.load();
+    for (auto convert : all)
+        for (size_t n : {0u, 3u, 7u, 1428u, 65536u, 65539u}) convert(destination.data(), source.data(), n);
+    // Switching polarity with logging off is part of the worker's path too.
+    auto current = VELMORA::applyPolarity(c::swap32, true, false);
+    current(destination.data(), source.data(), 1428);
+    const size_t after = allocations.load();
+    EXPECT_EQ(after - before, 0u);
+}
+
+}  // namespace
