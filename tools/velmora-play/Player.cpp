@@ -1,0 +1,180 @@
+#include "Player.h"
+
+#include <chrono>
+#include <cstdio>
+#include <thread>
+
+#include "DriverLoader.h"
+
+namespace {
+// The ASIO callbacks carry no context: one player plays at a time.
+Player* activePlayer = nullptr;
+std::atomic<bool> stopRequested{false};
+
+const char* typeName(ASIOSampleType type) {
+    switch (type) {
+    case ASIOSTInt16LSB: return "Int16LSB";
+    case ASIOSTInt24LSB: return "Int24LSB";
+    case ASIOSTInt32LSB: return "Int32LSB";
+    case ASIOSTFloat32LSB: return "Float32LSB";
+    case ASIOSTFloat64LSB: return "Float64LSB";
+    case ASIOSTDSDInt8LSB1: return "DSDInt8LSB1";
+    case ASIOSTDSDInt8MSB1: return "DSDInt8MSB1";
+    default: return "unknown";
+    }
+}
+}  // namespace
+
+void Player::requestStop() { stopRequested.store(true); }
+
+void Player::bufferSwitch(std::int32_t index, ASIOBool) {
+    if (activePlayer) activePlayer->feed(index);
+}
+
+ASIOTime* Player::bufferSwitchTimeInfo(ASIOTime* time, std::int32_t index, ASIOBool) {
+    if (activePlayer) activePlayer->feed(index);
+    return time;
+}
+
+void Player::sampleRateDidChange(ASIOSampleRate) {}
+
+std::int32_t Player::asioMessage(std::int32_t selector, std::int32_t value, void*, double*) {
+    switch (selector) {
+    case kAsioSelectorSupported: return value == kAsioSupportsTimeInfo || value == kAsioEngineVersion;
+    case kAsioEngineVersion: return 2;
+    case kAsioSupportsTimeInfo: return activePlayer && activePlayer->timeInfo_ ? 1 : 0;
+    default: return 0;
+    }
+}
+
+void Player::feed(std::int32_t index) {
+    std::vector<uint8_t*> halves(buffers_.size());
+    for (size_t c = 0; c < buffers_.size(); ++c) halves[c] = static_cast<uint8_t*>(buffers_[c].buffers[index & 1]);
+    const size_t units = layout_.dsd ? static_cast<size_t>(bufferSize_) / 8 : static_cast<size_t>(bufferSize_);
+    if (!source_->fill(halves.data(), units)) sourceEnded_.store(true);
+    blocks_.fetch_add(1, std::memory_order_relaxed);
+}
+
+int Player::fail(const char* step, ASIOError error) {
+    char message[256] = {};
+    if (driver_) driver_->getErrorMessage(message);
+    std::fprintf(stderr, "velmora-play: %s failed (ASIO error %d)%s%s\n", step, static_cast<int>(error),
+                 message[0] ? ": " : "", message);
+    return 2;
+}
+
+int Player::run(const PlayOptions& options) {
+    DriverLoader loader;
+    driver_ = options.module.empty() ? loader.createRegistered(options.driverName)
+                                     : loader.createFromModule(options.module, velmoraClassId);
+    if (!driver_) {
+        std::fprintf(stderr, "velmora-play: cannot create the driver: %s\n", loader.error().c_str());
+        return 2;
+    }
+    activePlayer = this;
+    int status = negotiate(options);
+    if (status == 0) status = playLoop(options);
+    // Whatever happened: stop, give the buffers back, release the driver.
+    driver_->stop();
+    driver_->disposeBuffers();
+    driver_->Release();
+    driver_ = nullptr;
+    activePlayer = nullptr;
+    return status;
+}
+
+int Player::negotiate(const PlayOptions& o) {
+    if (driver_->init(nullptr) != 1) return fail("init", ASE_NotPresent);
+    char name[32] = {};
+    driver_->getDriverName(name);
+    if (o.dsd) {
+        ASIOIoFormat format{};
+        format.FormatType = kASIODSDFormat;
+        if (ASIOError e = driver_->future(kAsioSetIoFormat, &format); e != ASE_SUCCESS) return fail("DSD mode", e);
+    }
+    std::int32_t inputs = 0, outputs = 0;
+    if (ASIOError e = driver_->getChannels(&inputs, &outputs); e != ASE_OK) return fail("getChannels", e);
+    std::int32_t minSize = 0, maxSize = 0, preferred = 0, granularity = 0;
+    if (ASIOError e = driver_->getBufferSize(&minSize, &maxSize, &preferred, &granularity); e != ASE_OK)
+        return fail("getBufferSize", e);
+
+    ASIOSampleRate rate = o.rate;
+    if (rate == 0 && driver_->getSampleRate(&rate) != ASE_OK) return fail("getSampleRate", ASE_NotPresent);
+    if (ASIOError e = driver_->canSampleRate(rate); e != ASE_OK) return fail("canSampleRate", e);
+    if (ASIOError e = driver_->setSampleRate(rate); e != ASE_OK) return fail("setSampleRate", e);
+
+    const int channels = o.channels > 0 ? o.channels : outputs;
+    if (channels < 1 || channels > outputs) {
+        std::fprintf(stderr, "velmora-play: the driver offers %d outputs, %d asked for\n", outputs, channels);
+        return 2;
+    }
+    ASIOChannelInfo info{};
+    info.channel = 0;
+    if (ASIOError e = driver_->getChannelInfo(&info); e != ASE_OK) return fail("getChannelInfo", e);
+
+    bufferSize_ = o.bufferSize > 0 ? o.bufferSize : preferred;
+    layout_.type = info.type;
+    layout_.channels = static_cast<unsigned>(channels);
+    layout_.sampleBytes = hostSampleBytes(info.type);
+    layout_.sampleRate = rate;
+    layout_.dsd = info.type == ASIOSTDSDInt8LSB1 || info.type == ASIOSTDSDInt8MSB1;
+    if (layout_.sampleBytes == 0) {
+        std::fprintf(stderr, "velmora-play: sample type %d is not one the player writes\n", static_cast<int>(info.type));
+        return 2;
+    }
+    std::string error;
+    source_ = makeSource(o.signal, layout_, o.frequency, error);
+    if (!source_) {
+        std::fprintf(stderr, "velmora-play: %s\n", error.c_str());
+        return 2;
+    }
+
+    buffers_.assign(static_cast<size_t>(channels), ASIOBufferInfo{});
+    for (int c = 0; c < channels; ++c) {
+        buffers_[static_cast<size_t>(c)].isInput = 0;
+        buffers_[static_cast<size_t>(c)].channelNum = c;
+    }
+    timeInfo_ = o.timeInfo;
+    callbacks_.bufferSwitch = &Player::bufferSwitch;
+    callbacks_.sampleRateDidChange = &Player::sampleRateDidChange;
+    callbacks_.asioMessage = &Player::asioMessage;
+    callbacks_.bufferSwitchTimeInfo = &Player::bufferSwitchTimeInfo;
+    if (ASIOError e = driver_->createBuffers(buffers_.data(), channels, bufferSize_, &callbacks_); e != ASE_OK)
+        return fail("createBuffers", e);
+    std::int32_t inLatency = 0, outLatency = 0;
+    driver_->getLatencies(&inLatency, &outLatency);
+
+    std::printf("driver:      %s (version %d)\n", name, static_cast<int>(driver_->getDriverVersion()));
+    std::printf("format:      %s, %.0f Hz, %d of %d channels\n", typeName(info.type), rate, channels, outputs);
+    std::printf("buffer:      %d frames (driver offers %d..%d, preferred %d)\n", static_cast<int>(bufferSize_),
+                static_cast<int>(minSize), static_cast<int>(maxSize), static_cast<int>(preferred));
+    std::printf("latency:     %d frames out\n", static_cast<int>(outLatency));
+    std::printf("callback:    %s\n", timeInfo_ ? "bufferSwitchTimeInfo" : "bufferSwitch");
+    std::printf("signal:      %s\n", o.signal.c_str());
+    std::fflush(stdout);
+    return 0;
+}
+
+int Player::playLoop(const PlayOptions& o) {
+    if (ASIOError e = driver_->start(); e != ASE_OK) return fail("start", e);
+    const auto begin = std::chrono::steady_clock::now();
+    auto nextReport = begin;
+    while (!stopRequested.load() && !sourceEnded_.load()) {
+        const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count();
+        if (elapsed >= o.seconds) break;
+        if (!o.quiet && std::chrono::steady_clock::now() >= nextReport) {
+            ASIOSamples position{};
+            ASIOTimeStamp stamp{};
+            driver_->getSamplePosition(&position, &stamp);
+            const uint64_t frames = (uint64_t{position.hi} << 32) | position.lo;
+            std::fprintf(stderr, "\rplaying %6.1f s  blocks %8llu  position %10llu", elapsed,
+                         static_cast<unsigned long long>(blocks_.load()), static_cast<unsigned long long>(frames));
+            nextReport += std::chrono::milliseconds(250);
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    if (!o.quiet) std::fprintf(stderr, "\n");
+    std::printf("played:      %llu blocks%s\n", static_cast<unsigned long long>(blocks_.load()),
+                stopRequested.load() ? " (interrupted)" : "");
+    return 0;
+}
