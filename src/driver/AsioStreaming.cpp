@@ -19,6 +19,8 @@ ASIOError AsioVelmora::createBuffers(ASIOBufferInfo* bufferInfos, std::int32_t n
         LogLine(6) << "createBuffer : " << bufferSize << " ch:" << numChannels
                    << " callback:" << (hostCallbacks ? "true" : "false") << "  s:" << sampleRate;
         if (!bufferInfos || numChannels < 0 || bufferSize <= 0) return ASE_InvalidParameter;
+        // Buffers are only replaced while nothing streams from them.
+        if (running.load() || delayedStart.joinable()) stopStream();
         releaseBuffers();
         bufferBytes = dsdMode ? static_cast<uint32_t>(bufferSize) / 8 : static_cast<uint32_t>(bufferSize) * sampleBytes;
         for (std::int32_t i = 0; i < numChannels; ++i) {
@@ -139,7 +141,7 @@ ASIOError AsioVelmora::startStream() {
         LogLine(3) << "connectPrepare error";
         return ASE_NotPresent;
     }
-    if (!sync.Sync::connect()) {
+    if (!sync.VELMORA::Sync::connect()) {
         LogLine(3) << "connect error";
         return ASE_NotPresent;
     }
@@ -205,12 +207,12 @@ void AsioVelmora::delayedStartThread() {
             return;
         }
         const uint32_t elapsed = (platform::nowMicroseconds() - startTime) / 1000;
-        const uint32_t wait = settings.startDelay / 1000 + 10;
-        if (elapsed >= wait) {
+        const uint32_t sleep = startDelaySleepMilliseconds(elapsed, settings.startDelay);
+        if (sleep == 0) {
             LogLine(6) << "start delay " << elapsed << "ms";
         } else {
-            LogLine(6) << "start delay " << elapsed << "ms sleep " << (wait - elapsed) << "ms";
-            platform::sleepMilliseconds(wait - elapsed);
+            LogLine(6) << "start delay " << elapsed << "ms sleep " << sleep << "ms";
+            platform::sleepMilliseconds(sleep);
         }
         sync.play();
     });

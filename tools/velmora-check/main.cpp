@@ -1,0 +1,50 @@
+// velmora-check: is a sink's capture the counter pattern, bit for bit?
+
+#include <CLI/CLI.hpp>
+
+#include <cstdio>
+#include <fstream>
+#include <iterator>
+
+#include "CaptureCheck.h"
+
+int main(int argc, char** argv) {
+    std::string path;
+    WireLayout layout;
+    uint64_t minFrames = 1;
+    bool json = false;
+    CLI::App app{"Checks a sink capture (--raw-out of velmora-sink) against velmora-play's counter pattern."};
+    app.add_option("capture", path, "The capture file")->required();
+    app.add_option("--channels", layout.channels, "Channels in the stream")->check(CLI::Range(1, 16));
+    app.add_option("--host-bytes", layout.hostBytes, "Bytes per host sample (2, 3, 4, 8)");
+    app.add_option("--wire-bytes", layout.wireBytes, "Bytes per sample on the wire");
+    app.add_option("--host-offset", layout.hostOffset, "First host byte the wire keeps (narrowing: 1 for 24-bit, 2 for 16-bit)");
+    app.add_option("--zero-prefix", layout.zeroPrefix, "Zero bytes before the host bytes (4 for a 32-bit sample widened to 64)");
+    app.add_flag("--dsd", layout.dsd, "DSD: one byte per channel per step");
+    app.add_option("--min-frames", minFrames, "Fewest pattern frames that count as delivered");
+    app.add_flag("--json", json, "Print the result as JSON");
+    CLI11_PARSE(app, argc, argv);
+
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        std::fprintf(stderr, "velmora-check: cannot read %s\n", path.c_str());
+        return 2;
+    }
+    const std::vector<uint8_t> capture((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    CheckResult r = checkCapture(layout, capture);
+    if (r.exact && r.frames < minFrames) {
+        r.exact = false;
+        r.message = "only " + std::to_string(r.frames) + " pattern frames arrived";
+    }
+    if (json)
+        std::printf("{\"exact\": %s, \"frames\": %llu, \"leading_bytes\": %llu, \"trailing_bytes\": %llu, "
+                    "\"message\": \"%s\"}\n",
+                    r.exact ? "true" : "false", static_cast<unsigned long long>(r.frames),
+                    static_cast<unsigned long long>(r.leadingBytes), static_cast<unsigned long long>(r.trailingBytes),
+                    r.message.c_str());
+    else
+        std::printf("%s: %llu frames after %llu bytes of leading silence, %llu bytes of silence after\n",
+                    r.message.c_str(), static_cast<unsigned long long>(r.frames),
+                    static_cast<unsigned long long>(r.leadingBytes), static_cast<unsigned long long>(r.trailingBytes));
+    return r.exact ? 0 : 1;
+}
