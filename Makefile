@@ -20,8 +20,9 @@ build-%: deps
 test: deps
 	@scripts/run-tests.sh $(JOBS)
 
+# The same, with the whole end-to-end matrix.
 test-full: deps
-	@VELMORA_FULL=1 scripts/run-tests.sh $(JOBS)
+	@VELMORA_E2E_SET=full scripts/run-tests.sh $(JOBS)
 
 bench: build-linux
 	@scripts/run-bench.sh build/linux

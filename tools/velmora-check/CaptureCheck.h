@@ -1,6 +1,7 @@
 #pragma once
 // Checks a sink's capture (every payload byte in sequence order) against the counter pattern
-// that velmora-play --pattern counter sends.
+// that velmora-play --pattern counter sends, after the layout changes the stream may make on
+// the way (narrowing or widening of samples, DSD word order, bit order, polarity).
 
 #include <cstddef>
 #include <cstdint>
@@ -9,23 +10,30 @@
 
 struct WireLayout {
     unsigned channels = 2;
-    unsigned hostBytes = 4;     // bytes per sample the host wrote (DSD: 1)
-    unsigned wireBytes = 4;     // bytes per sample on the wire
-    unsigned hostOffset = 0;    // the wire sample is host bytes [hostOffset, hostOffset + wireBytes)...
-    unsigned zeroPrefix = 0;    // ... after this many zero bytes (a 32-bit sample widened to 64 bits)
-    bool dsd = false;           // DSD: one byte per channel per step
+    unsigned hostBytes = 4;     // PCM: bytes per sample the host wrote
+    unsigned wireBytes = 4;     // PCM: bytes per sample on the wire
+    unsigned hostOffset = 0;    // PCM: the wire keeps host bytes from this one on (1: 24 of 32 bits)...
+    unsigned zeroPrefix = 0;    // ... after this many zero bytes (4: a 32-bit sample widened to 64)
+    bool dsd = false;           // DSD: host byte b of channel c is pattern sample b x channels + c
+    bool dsdWords = false;      // DSD interleaved in 32-bit words rather than bytes
+    bool swap32 = false;        // the bytes of each 32-bit word reversed on the way
+    bool bitReverse = false;    // the bits of each byte reversed on the way
+    bool invert = false;        // every byte complemented on the way (inverted polarity)
+    uint8_t hostSilence = 0;    // what the host side's silence is made of (DSD: 0x69 or 0x96)
 };
 
 struct CheckResult {
     bool exact = false;             // the pattern started, ran without a wrong byte, and only silence followed
-    uint64_t leadingBytes = 0;      // silence before the first pattern frame
-    uint64_t frames = 0;            // pattern frames found in order
-    uint64_t trailingBytes = 0;     // silence after the last pattern frame
+    uint64_t leadingBytes = 0;      // silence before the first pattern step
+    uint64_t steps = 0;             // pattern steps (frames, DSD bytes or words) found in order
+    uint64_t trailingBytes = 0;     // silence after the last pattern step
     uint64_t firstMismatch = 0;     // byte offset of the first wrong byte (when not exact)
     std::string message;
 };
 
-// The wire bytes of pattern frame f.
-void expectedFrame(const WireLayout& layout, uint64_t frame, std::vector<uint8_t>& out);
+// The wire bytes of pattern step s (a frame; in DSD one byte or one 32-bit word per channel).
+void expectedStep(const WireLayout& layout, uint64_t step, std::vector<uint8_t>& out);
+// The wire bytes of one step of silence.
+void silenceStep(const WireLayout& layout, std::vector<uint8_t>& out);
 
 CheckResult checkCapture(const WireLayout& layout, const std::vector<uint8_t>& capture);

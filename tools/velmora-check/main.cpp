@@ -11,7 +11,7 @@
 int main(int argc, char** argv) {
     std::string path;
     WireLayout layout;
-    uint64_t minFrames = 1;
+    uint64_t minSteps = 1;
     bool json = false;
     CLI::App app{"Checks a sink capture (--raw-out of velmora-sink) against velmora-play's counter pattern."};
     app.add_option("capture", path, "The capture file")->required();
@@ -20,8 +20,13 @@ int main(int argc, char** argv) {
     app.add_option("--wire-bytes", layout.wireBytes, "Bytes per sample on the wire");
     app.add_option("--host-offset", layout.hostOffset, "First host byte the wire keeps (narrowing: 1 for 24-bit, 2 for 16-bit)");
     app.add_option("--zero-prefix", layout.zeroPrefix, "Zero bytes before the host bytes (4 for a 32-bit sample widened to 64)");
-    app.add_flag("--dsd", layout.dsd, "DSD: one byte per channel per step");
-    app.add_option("--min-frames", minFrames, "Fewest pattern frames that count as delivered");
+    app.add_flag("--dsd", layout.dsd, "DSD stream (host byte b of channel c is pattern sample b x channels + c)");
+    app.add_flag("--dsd-words", layout.dsdWords, "DSD interleaved in 32-bit words");
+    app.add_flag("--swap32", layout.swap32, "Bytes of each 32-bit word reversed on the way");
+    app.add_flag("--bit-reverse", layout.bitReverse, "Bits of each byte reversed on the way");
+    app.add_flag("--invert", layout.invert, "Every byte complemented on the way (inverted polarity)");
+    app.add_option("--host-silence", layout.hostSilence, "Byte of the host side's silence (DSD: 105 = 0x69, 150 = 0x96)");
+    app.add_option("--min-steps,--min-frames", minSteps, "Fewest pattern steps (frames) that count as delivered");
     app.add_flag("--json", json, "Print the result as JSON");
     CLI11_PARSE(app, argc, argv);
 
@@ -32,19 +37,19 @@ int main(int argc, char** argv) {
     }
     const std::vector<uint8_t> capture((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     CheckResult r = checkCapture(layout, capture);
-    if (r.exact && r.frames < minFrames) {
+    if (r.exact && r.steps < minSteps) {
         r.exact = false;
-        r.message = "only " + std::to_string(r.frames) + " pattern frames arrived";
+        r.message = "only " + std::to_string(r.steps) + " pattern steps arrived";
     }
     if (json)
-        std::printf("{\"exact\": %s, \"frames\": %llu, \"leading_bytes\": %llu, \"trailing_bytes\": %llu, "
+        std::printf("{\"exact\": %s, \"steps\": %llu, \"leading_bytes\": %llu, \"trailing_bytes\": %llu, "
                     "\"message\": \"%s\"}\n",
-                    r.exact ? "true" : "false", static_cast<unsigned long long>(r.frames),
+                    r.exact ? "true" : "false", static_cast<unsigned long long>(r.steps),
                     static_cast<unsigned long long>(r.leadingBytes), static_cast<unsigned long long>(r.trailingBytes),
                     r.message.c_str());
     else
-        std::printf("%s: %llu frames after %llu bytes of leading silence, %llu bytes of silence after\n",
-                    r.message.c_str(), static_cast<unsigned long long>(r.frames),
+        std::printf("%s: %llu steps after %llu bytes of leading silence, %llu bytes of silence after\n",
+                    r.message.c_str(), static_cast<unsigned long long>(r.steps),
                     static_cast<unsigned long long>(r.leadingBytes), static_cast<unsigned long long>(r.trailingBytes));
     return r.exact ? 0 : 1;
 }
