@@ -1,0 +1,214 @@
+#include "syncbuffer/SyncBuffer.h"
+
+#include <algorithm>
+#include <chrono>
+
+#include "driver/log/LogLine.h"
+#include "platform/Thread.h"
+
+namespace VELMORA {
+
+namespace {
+
+constexpr uint32_t fillWaitMs = 1;      // waiting for a free block, or for the session to end
+constexpr uint32_t stoppedWaitMs = 10;  // waiting while stopped
+
+// The silence handed out on an empty ring: one buffer while running, one while
+// stopping, created on first use and shared by every ring of the process. Only the
+// Sync worker writes them (in getNewStream); configure reserves their room so that
+// handing out silence never allocates.
+std::vector<uint8_t>& runningSilence() {
+    static std::vector<uint8_t> buffer;
+    return buffer;
+}
+
+std::vector<uint8_t>& stoppingSilence() {
+    static std::vector<uint8_t> buffer;
+    return buffer;
+}
+
+StreamBlock silence(std::vector<uint8_t>& buffer, size_t bytes, uint8_t value) {
+    buffer.resize(bytes);
+    std::fill(buffer.begin(), buffer.end(), value);
+    return StreamBlock{buffer.data(), buffer.size()};
+}
+
+}  // namespace
+
+SyncBuffer::SyncBuffer() = default;
+
+SyncBuffer::~SyncBuffer() { close(); }
+
+uint8_t SyncBuffer::silenceByteFor(StreamFormat format) {
+    const uint64_t word = format.value();
+    if ((word & StreamFormat::dsdTypeMask) == 0) return 0x00;
+    return (word & StreamFormat::dsdLsbFirst) != 0 ? 0x69 : 0x96;
+}
+
+size_t SyncBuffer::filledBlocks() const {
+    const size_t size = blocks.size();
+    if (size == 0) return 0;
+    const size_t r = readBlock.load(std::memory_order_acquire);
+    const size_t w = writeBlock.load(std::memory_order_acquire);
+    return (w + size - r) % size;
+}
+
+bool SyncBuffer::sessionActive() const {
+    const uint32_t s = state.load(std::memory_order_relaxed);
+    return s == stateConnecting || s == stateStreaming || s == stateDisconnecting;
+}
+
+void SyncBuffer::waitForWake(uint32_t milliseconds) {
+    std::unique_lock<std::mutex> lock(workerMutex);
+    wake.wait_for(lock, std::chrono::milliseconds(milliseconds));
+}
+
+void SyncBuffer::configure(uint32_t framesPerBlock, uint32_t blockCount) {
+    const uint32_t bits = hostFormat.bitsPerSample() * hostFormat.channels() * framesPerBlock;
+    blockBytes = bits / 8;
+    const uint8_t value = silenceByte();
+
+    blocks.resize(std::max<uint32_t>(blockCount, 2));
+    for (auto& block : blocks) {
+        block.resize(blockBytes);
+        std::fill(block.begin(), block.end(), value);
+    }
+    runningSilence().reserve(blockBytes);
+    stoppingSilence().reserve(blockBytes);
+
+    // Full ring: every block but the first is silence ready to go; the first is the
+    // one the buffer worker fills first.
+    writeBlock.store(0, std::memory_order_relaxed);
+    readBlock.store(1, std::memory_order_relaxed);
+    streamTaken.store(false, std::memory_order_relaxed);
+}
+
+bool SyncBuffer::connect() {
+    if (!Sync::connect()) return false;
+    disconnecting.store(false, std::memory_order_relaxed);
+    stopping.store(false, std::memory_order_relaxed);
+    stopped.store(false, std::memory_order_relaxed);
+    if (startBufferWorker()) return true;
+    LogLine(3) << "Buffer Worker Start Error";
+    close();
+    return false;
+}
+
+bool SyncBuffer::startBufferWorker() {
+    if (bufferWorker.joinable()) return false;
+    bufferWorker = std::thread(&SyncBuffer::bufferWorkerThread, this);
+    return true;
+}
+
+void SyncBuffer::fillBlock(std::vector<uint8_t>&, bool) {}
+
+void SyncBuffer::bufferWorkerThread() {
+    platform::setThreadPriorityLevel(platform::priorityLevelHigh);
+    bool flagged = false;
+
+    while (sessionActive() && !disconnecting.load(std::memory_order_relaxed)) {
+        if (stopping.load(std::memory_order_relaxed)) {
+            waitForWake(stoppedWaitMs);
+            continue;
+        }
+
+        // Wait for a free block. Acquire: the Sync worker is done with the block it
+        // gave back before it moved readBlock past it.
+        bool interrupted = false;
+        while (next(writeBlock.load(std::memory_order_relaxed)) == readBlock.load(std::memory_order_acquire)) {
+            waitForWake(fillWaitMs);
+            if (!sessionActive() || disconnecting.load(std::memory_order_relaxed) ||
+                stopping.load(std::memory_order_relaxed)) {
+                interrupted = true;
+                break;
+            }
+        }
+        if (interrupted) continue;
+
+        const bool taken = streamTaken.exchange(false, std::memory_order_relaxed);
+        const bool afterSend = taken && !flagged;
+        const size_t w = writeBlock.load(std::memory_order_relaxed);
+        fillBlock(blocks[w], afterSend);
+        if (afterSend) flagged = true;
+        // Release: the block's bytes are visible to the Sync worker once it sees the move.
+        writeBlock.store(next(w), std::memory_order_release);
+        if (next(next(w)) == readBlock.load(std::memory_order_acquire)) flagged = false;
+    }
+
+    stopping.store(true, std::memory_order_relaxed);
+    stopped.store(true, std::memory_order_relaxed);
+    LogLine(6) << "finish BufferWorker";
+    while (sessionActive()) waitForWake(fillWaitMs);
+    LogLine(6) << "done BufferWorker";
+}
+
+bool SyncBuffer::getNewStream(StreamBlock& block) {
+    const size_t r = readBlock.load(std::memory_order_relaxed);
+    if (r != writeBlock.load(std::memory_order_acquire)) {
+        block = StreamBlock{blocks[r].data(), blocks[r].size()};
+        // Release: our reads of the block handed out last time come before its refill.
+        readBlock.store(next(r), std::memory_order_release);
+        return true;
+    }
+
+    if (disconnecting.load(std::memory_order_relaxed)) {
+        block = StreamBlock{};
+        return false;
+    }
+    if (stopping.load(std::memory_order_relaxed)) {
+        if (!stopped.load(std::memory_order_relaxed)) {
+            stopped.store(true, std::memory_order_relaxed);
+            wake.notify_all();
+        }
+        block = silence(stoppingSilence(), blockBytes, silenceByte());
+        return true;
+    }
+
+    wake.notify_all();
+    block = silence(runningSilence(), blocks.empty() ? 0 : blocks[r].size(), silenceByte());
+    LogLine(4) << "SyncBuffer not enough mute data return";
+    return true;
+}
+
+bool SyncBuffer::streamSent() {
+    streamTaken.store(true, std::memory_order_relaxed);
+    wake.notify_all();
+    return true;
+}
+
+void SyncBuffer::play() {
+    LogLine(6) << "SyncBuffer::play";
+    disconnecting.store(false, std::memory_order_relaxed);
+    stopping.store(false, std::memory_order_relaxed);
+    stopped.store(false, std::memory_order_relaxed);
+    Sync::play();   // playing = 1, logs "play " and the state
+    wake.notify_all();
+}
+
+void SyncBuffer::stop() {
+    LogLine(6) << "SyncBuffer::stop";
+    stopping.store(true, std::memory_order_relaxed);
+    // Without a buffer worker nobody would ever mark the stop.
+    while (!stopped.load(std::memory_order_relaxed) && bufferWorker.joinable()) waitForWake(fillWaitMs);
+    Sync::stop();   // playing = 0, logs "stop " and the state
+}
+
+void SyncBuffer::joinBufferWorker() {
+    // join() raises "resource deadlock would occur" from the worker's own thread and
+    // "no such process" when the join fails.
+    if (bufferWorker.joinable()) bufferWorker.join();
+}
+
+void SyncBuffer::disconnect() {
+    LogLine(6) << "SyncBuffer::disconnect";
+    disconnecting.store(true, std::memory_order_relaxed);
+    Sync::disconnect();
+    joinBufferWorker();
+}
+
+void SyncBuffer::close() {
+    Sync::close();
+    joinBufferWorker();
+}
+
+}  // namespace VELMORA

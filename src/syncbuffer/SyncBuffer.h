@@ -1,0 +1,90 @@
+#pragma once
+// VELMORA::SyncBuffer: a ring of equal-sized audio blocks between the host's buffer
+// exchange and the Sync worker.
+//
+// A buffer worker thread of its own fills free blocks through fillBlock (which the
+// driver overrides to take audio from the host); the Sync worker takes filled blocks
+// through getNewStream. An empty ring answers with a block of silence at once, so
+// the network pacing never waits for the host.
+//
+// Single producer (buffer worker: fills blocks, moves writeBlock), single consumer
+// (Sync worker: moves readBlock). The ring is empty when readBlock == writeBlock and
+// full when next(writeBlock) == readBlock: one block always stays out of use, so the
+// block last handed out is not refilled before the following getNewStream call.
+//
+// A class that overrides fillBlock closes the ring in its own destructor, so that the
+// buffer worker never calls into a half-destroyed object.
+
+#include <atomic>
+#include <condition_variable>
+#include <cstddef>
+#include <cstdint>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "sync/Sync.h"
+
+namespace VELMORA {
+
+class SyncBuffer : public Sync {
+public:
+    SyncBuffer();
+    ~SyncBuffer() override;
+
+    // --- points of extension, after those of Sync ---
+    // Hands out the next filled block, or silence when the ring is empty; false
+    // (no data) only on an empty ring while disconnecting. Never blocks.
+    bool getNewStream(StreamBlock& block) override;
+    // Marks that the worker has sent what it took and wakes the buffer worker.
+    bool streamSent() override;
+    // Fills `block` (already blockBytes long) with the next audio. afterSend is true
+    // for the first block filled after a streamSent, at most once per fill-up of the
+    // ring. The base leaves the block as it is.
+    virtual void fillBlock(std::vector<uint8_t>& block, bool afterSend);
+    // Starts the buffer worker thread; false when one is still attached. A thread that
+    // cannot be created raises std::system_error.
+    virtual bool startBufferWorker();
+
+    // --- driver's thread ---
+    // Sizes the ring for hostFormat: blockCount (at least 2) blocks of silence, of
+    // which blockCount - 1 are ready to be handed out.
+    void configure(uint32_t framesPerBlock, uint32_t blockCount);
+    // Sync::connect, then the buffer worker.
+    bool connect();
+    // Lets the buffer worker fill again and the Sync worker send audio.
+    void play();
+    // Stops filling and returns once the ring has drained.
+    void stop();
+    // Ends the stream: the Sync worker sends what is left and closes; the buffer worker ends.
+    void disconnect();
+    void close();
+
+    // 0x00 for PCM; for DSD (any of bits 16..19) 0x69 with bit 20 set, else 0x96.
+    static uint8_t silenceByteFor(StreamFormat format);
+    uint8_t silenceByte() const { return silenceByteFor(hostFormat); }
+    // Blocks filled and not yet handed out.
+    size_t filledBlocks() const;
+
+    // --- the ring's data, in this order ---
+    std::vector<std::vector<uint8_t>> blocks;
+    std::atomic<size_t> readBlock{0};    // written by the Sync worker only
+    std::atomic<size_t> writeBlock{0};   // written by the buffer worker only
+    std::thread bufferWorker;
+    std::mutex workerMutex;              // held only around the timed waits on wake
+    std::condition_variable wake;        // always notify_all, without holding workerMutex
+    uint64_t blockBytes = 0;
+    std::atomic<bool> disconnecting{false};
+    std::atomic<bool> stopping{false};
+    std::atomic<bool> stopped{false};
+    std::atomic<bool> streamTaken{false};
+
+protected:
+    size_t next(size_t position) const { return position + 1 >= blocks.size() ? 0 : position + 1; }
+    bool sessionActive() const;
+    void waitForWake(uint32_t milliseconds);
+    void bufferWorkerThread();
+    void joinBufferWorker();
+};
+
+}  // namespace VELMORA
