@@ -1,0 +1,492 @@
+// The paced stream. Every cycle the worker sends a burst of numbered data packets
+// to the sink's data port; between bursts it waits on the control socket for the
+// sink's status messages: resend requests (served from the packet ring) and clock
+// feedback (which trims the cycle time or the frames per packet).
+//
+// Everything the loop needs is reserved before the stream opens; the loop itself
+// allocates nothing.
+#include "sync/SyncWorker.h"
+
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+#include "driver/log/LogLine.h"
+#include "platform/Clock.h"
+#include "platform/Thread.h"
+#include "sync/Sync.h"
+#include "sync/SyncFeedback.h"
+#include "sync/SyncPacing.h"
+#include "sync/SyncWire.h"
+#include "sync/ThreadMode.h"
+#include "terno/Message.h"
+
+namespace VELMORA {
+
+namespace {
+
+constexpr uint32_t connectTimeoutUs = 10000000;
+constexpr uint32_t disconnectWaitUs = 500000;
+constexpr int disconnectAttempts = 4;
+constexpr uint32_t receiveCapacity = 4096;
+
+constexpr uint16_t flagInfoRequest = 0x20;
+constexpr uint16_t flagBurstEnd = 0x40;
+constexpr uint16_t flagResendRequest = 0x08;
+
+// End phases of a stream that is being finished.
+enum EndPhase { running = 0, finalPrepared = 1, finalSent = 2, infoRequested = 3, sinkAnswered = 4 };
+
+bool sameEndpoint(const TERNO::Address& a, const TERNO::Address& b) {
+    return a.bytes == b.bytes && a.port == b.port && a.scope == b.scope;
+}
+
+bool sinkAsksInversion(uint16_t flags) { return (flags & 0x180) == 0x100; }
+
+class StreamingWorker {
+public:
+    explicit StreamingWorker(Sync& session) : s_(session), socket_(session.control) {}
+
+    void run() {
+        if (!prepare()) return;
+        if (!openStream()) return;
+        startLoop();
+        loop();
+    }
+
+private:
+    struct Slot {
+        uint8_t* bytes = nullptr;
+        uint32_t payload = 0;   // payload bytes
+        uint32_t datagram = 0;  // bytes sent for a new packet
+        bool final = false;
+    };
+
+    // --- start ---
+
+    bool prepare() {
+        const uint32_t valid = s_.transfer.validCount();
+        const ProfileEntry& first = s_.transfer.entry(0);
+        if (valid == 0 || first.cycle == 0 || first.count == 0) {
+            LogLine(3) << "wth profile none";
+            return false;
+        }
+        mode_ = s_.threadMode;
+        policy_ = BurstWaitPolicy(mode_);
+        frameBytes_ = s_.sinkFormat.frameBytes();
+        infoTimeout_ = infoTimeoutUs(s_.infoCycle);
+        feedback_ = FeedbackFilter(feedbackDepth(mode_));
+
+        // Each slot holds the largest packet any valid profile makes, resent ones
+        // included (two bytes more).
+        uint32_t largest = s_.packDataSize;
+        for (uint32_t i = 0; i < valid; ++i) {
+            const ProfileEntry& e = s_.transfer.entry(i);
+            largest = std::max({largest, e.capacity, e.fixedPayload});
+        }
+        slotBytes_ = frameBytesFor(largest + 2);
+        const uint32_t ringSize = packetRingSize(first.cycle, first.count);
+        ringMask_ = ringSize - 1;
+        ring_.assign(static_cast<size_t>(ringSize) * slotBytes_, 0);
+        slots_.resize(ringSize);
+        for (uint32_t i = 0; i < ringSize; ++i) slots_[i].bytes = ring_.data() + static_cast<size_t>(i) * slotBytes_;
+        receive_.assign(receiveCapacity, 0);
+
+        profileIndex_ = 0;
+        if (s_.lowCpu && valid > 1) {
+            profileIndex_ = valid - 1;
+            LogLine(6) << "low cpu change profile " << profileIndex_;
+        }
+        useProfile(profileIndex_);
+        return true;
+    }
+
+    void useProfile(uint32_t index) {
+        profileIndex_ = index;
+        profile_ = s_.transfer.entry(index);
+        cycleTime_ = profile_.cycle;
+        frames_ = profile_.framesPerPacket;
+    }
+
+    // CONNECT_REQ: the sink accepts the stream and names its data port.
+    bool openStream() {
+        std::vector<uint8_t> answer;
+        TERNO::MessageHeader request(command::connectReq, s_.sinkFormat.value());
+        if (!Sync::sendAck(socket_, s_.target, request.frame, request.frameSize, command::connectAns, answer,
+                           connectTimeoutUs)) {
+            LogLine(3) << "wth CR send err";
+            return false;
+        }
+        if (answer.empty()) {
+            LogLine(6) << "wth CR ack none";
+            return false;
+        }
+        sinkInvert_ = sinkAsksInversion(wire::flags(answer.data()));
+        hostInvert_ = s_.hostPhaseInvert.load(std::memory_order_relaxed) != 0;
+        s_.applyPolarity(hostInvert_, sinkInvert_);
+        destination_ = s_.target;
+        destination_.port = TERNO::Address::toNetworkOrder(wire::u16(answer.data(), 8));
+        if (socket_.interfaceIndex != 0) destination_.scope = static_cast<uint16_t>(socket_.interfaceIndex);
+        socket_.address = destination_;
+        // disconnect may not act before the stream is open; close may have ended it.
+        uint32_t expected = stateConnecting;
+        if (!s_.state.compare_exchange_strong(expected, stateStreaming, std::memory_order_relaxed)) return false;
+        s_.setState(stateStreaming);
+        return true;
+    }
+
+    void startLoop() {
+        // The first packets of the profile go out as silence.
+        const uint8_t silence = s_.sinkFormat.silenceByte() ^ (sinkInvert_ ? 0xFF : 0x00);
+        const uint32_t framesFirst = profile_.framesPerPacket >> 14;
+        const uint32_t firstPayload =
+            std::min(framesFirst * frameBytes_, slotBytes_ - 16 - 2);
+        for (uint32_t seq = 0; seq < profile_.count; ++seq) {
+            Slot& slot = slots_[seq & ringMask_];
+            writeHeader(slot, static_cast<uint16_t>(seq), firstPayload);
+            std::memset(slot.bytes + 16, silence, firstPayload);
+        }
+        nextSeq_ = 0;
+        prepareSkips_ = profile_.count - 1u;
+        const uint32_t now = platform::nowMicroseconds();
+        pacer_.start(now, cycleTime_);
+        lastReceive_ = lastInfo_ = now;
+        pendingResends_ = 0;
+        accumulator_.reset();
+        LogLine(6) << "redy to play loop start" << s_.playing.load(std::memory_order_relaxed);
+    }
+
+    // --- the loop ---
+
+    bool streaming() const {
+        const uint32_t st = s_.state.load(std::memory_order_relaxed);
+        return st == stateStreaming || st == stateDisconnecting;
+    }
+
+    void loop() {
+        bool readable = false;   // the last wait found the socket readable
+        uint32_t lastWait = 0;   // length of the wait just before a burst
+        while (streaming()) {
+            if (endPhase_ == sinkAnswered) {
+                closeStream();
+                return;
+            }
+            uint32_t now = platform::nowMicroseconds();
+            if (pacer_.due(now)) {
+                const uint32_t lateness =
+                    pacer_.advance(now, cycleTime_, !(mode_ & threadmode::noFastFeedback));
+                if (lateness != 0) {
+                    LogLine(6) << "over time " << lateness << " " << lastWait << " " << pacer_.debt() << " "
+                               << pacer_.overCount();
+                }
+                if (!burst(now, readable)) return;
+                readable = false;
+                lastWait = 0;
+                continue;
+            }
+            const BurstWaitPolicy::Step step = policy_.next(pacer_.remaining(now));
+            if (step.yield) platform::yieldProcessor();
+            if (step.spin) continue;
+            now = platform::nowMicroseconds();
+            if (pacer_.due(now)) continue;
+            const TERNO::WaitResult waited = socket_.waitReadable(pacer_.remaining(now));
+            if (waited == TERNO::WaitResult::Error) {
+                LogLine(3) << "wth udp wait error";
+                return;
+            }
+            const uint32_t after = platform::nowMicroseconds();
+            lastWait += after - now;
+            readable = waited == TERNO::WaitResult::Ready;
+            if (pacer_.due(after)) continue;  // read after the burst
+            if (!receiveCheck(after, readable)) return;
+            readable = false;
+        }
+    }
+
+    bool burst(uint32_t now, bool readableBefore) {
+        const uint32_t packets = pacer_.burstSize(cycleTime_, profile_.count, s_.packDataCount);
+        const bool switchBlocking = !(mode_ & threadmode::socketNoBlock) && packets >= 2;
+        if (switchBlocking) socket_.setBlocking(false);
+        const bool infoDue = now - lastInfo_ >= s_.infoCycle;
+        streamCalled_ = false;
+
+        for (uint32_t i = 0; i < packets; ++i) {
+            const bool last = i + 1 == packets;
+            if (last && switchBlocking) socket_.setBlocking(true);
+            if (pendingResends_ > 0) {
+                Slot& slot = slots_[resendSequence(nextSeq_, pendingResends_) & ringMask_];
+                const uint16_t flags = static_cast<uint16_t>((wire::flags(slot.bytes) & ~(flagInfoRequest | flagBurstEnd)) |
+                                                             (last ? flagBurstEnd : 0));
+                wire::putU16(slot.bytes, 6, flags);
+                if (!send(slot.bytes, frameBytesFor(slot.payload + 2))) return false;
+                --pendingResends_;
+                continue;
+            }
+            Slot& slot = slots_[nextSeq_ & ringMask_];
+            uint16_t flags = 0;
+            if (last) {
+                flags = flagBurstEnd;
+                if (infoDue) {
+                    flags |= flagInfoRequest;
+                    LogLine(6) << "Request Info " << now;
+                    lastInfo_ = now;
+                    if (endPhase_ == finalSent) endPhase_ = infoRequested;
+                }
+            }
+            wire::putU16(slot.bytes, 6, flags);
+            if (!send(slot.bytes, slot.datagram)) return false;
+            if (slot.final) endPhase_ = std::max(endPhase_, static_cast<int>(finalSent));
+            ++nextSeq_;
+            if (prepareSkips_ > 0) {
+                --prepareSkips_;
+            } else if (!preparePacket(slots_[nextSeq_ & ringMask_])) {
+                return false;
+            }
+        }
+        policy_.burstSent();
+        if (streamCalled_) s_.streamSent();
+
+        bool readable = readableBefore;
+        if (!readable) {
+            const TERNO::WaitResult polled = socket_.poll();
+            if (polled == TERNO::WaitResult::Error) {
+                LogLine(3) << "wth udp wait2 error";
+                return false;
+            }
+            readable = polled == TERNO::WaitResult::Ready;
+        }
+        return receiveCheck(platform::nowMicroseconds(), readable);
+    }
+
+    bool send(const uint8_t* bytes, uint32_t size) {
+        if (socket_.sendTo(bytes, size, destination_, true)) return true;
+        LogLine(3) << "wth udp send error " << socket_.lastError;
+        return false;
+    }
+
+    // Header of a new packet in its slot, and the sizes it goes out with.
+    void writeHeader(Slot& slot, uint16_t seq, uint32_t payload) {
+        uint8_t* p = slot.bytes;
+        const uint32_t total = frameBytesFor(payload);
+        const uint32_t pad = (8 - payload % 8) % 8;
+        wire::putU16(p, 0, 100);
+        wire::putU16(p, 2, static_cast<uint16_t>(total | pad));
+        wire::putU16(p, 4, command::data);
+        wire::putU16(p, 6, 0);
+        wire::putU16(p, 8, seq);
+        std::memset(p + 10, 0, 6);
+        // Pad and any spare room of a fixed-size datagram go out as zeros.
+        std::memset(p + 16 + payload, 0, slotBytes_ - 16 - payload);
+        slot.payload = payload;
+        slot.final = false;
+        const uint32_t sized = profile_.mode == ProfileEntry::modeFixFixedSize
+                                   ? frameBytesFor(std::max(profile_.capacity, payload))
+                                   : total;
+        slot.datagram = std::min(sized, slotBytes_);
+    }
+
+    bool preparePacket(Slot& slot) {
+        uint32_t payload = payloadBytes(profile_.fixedPayload,
+                                        profile_.fixedPayload ? 0 : accumulator_.next(frames_), frameBytes_,
+                                        s_.packDataSize);
+        payload = std::min(payload, slotBytes_ - 16 - 2);
+        writeHeader(slot, nextSeq_, payload);
+        return fillPayload(slot, slot.bytes + 16, payload);
+    }
+
+    uint8_t silenceByte() const {
+        return s_.sinkFormat.silenceByte() ^ ((hostInvert_ != sinkInvert_) ? 0xFF : 0x00);
+    }
+
+    bool fillPayload(Slot& slot, uint8_t* destination, uint32_t bytes) {
+        while (bytes > 0) {
+            if (blockLeft_ == 0) {
+                const bool playing = s_.playing.load(std::memory_order_relaxed) == 1;
+                if (playing && endPhase_ == running) {
+                    streamCalled_ = true;
+                    StreamBlock block;
+                    if (!s_.getNewStream(block)) {
+                        if (s_.state.load(std::memory_order_relaxed) != stateDisconnecting) {
+                            LogLine(4) << "buffer timeout ";
+                            return false;
+                        }
+                        LogLine(6) << "buffer Final ";
+                        endPhase_ = finalPrepared;
+                        std::memset(destination, silenceByte(), bytes);
+                        slot.final = true;
+                        return true;
+                    }
+                    if (block.data == nullptr || block.size == 0) {
+                        // Nothing handed out: silence keeps the pace.
+                        std::memset(destination, silenceByte(), bytes);
+                        return true;
+                    }
+                    block_ = block.data;
+                    blockLeft_ = block.size;
+                } else {
+                    std::memset(destination, silenceByte(), bytes);
+                    if (s_.state.load(std::memory_order_relaxed) == stateDisconnecting && endPhase_ == running) {
+                        LogLine(6) << "buffer disconnect ";
+                        endPhase_ = finalPrepared;
+                        slot.final = true;
+                    }
+                    return true;
+                }
+            }
+            const size_t chunk = std::min<size_t>(blockLeft_, bytes);
+            s_.converter(destination, block_, chunk);
+            destination += chunk;
+            block_ += chunk;
+            blockLeft_ -= chunk;
+            bytes -= static_cast<uint32_t>(chunk);
+        }
+        return true;
+    }
+
+    // --- what the sink sends ---
+
+    bool receiveCheck(uint32_t now, bool readable) {
+        if (now - lastReceive_ >= infoTimeout_) {
+            LogLine(6) << "   timeout " << (now - lastReceive_);
+            return false;
+        }
+        return readable ? receiveOne() : true;
+    }
+
+    bool receiveOne() {
+        uint32_t length = 0;
+        TERNO::Address from{};
+        if (!socket_.receiveFrom(receive_.data(), static_cast<uint32_t>(receive_.size()), length, from)) {
+            LogLine(6) << "udp rcv error ";
+            return false;
+        }
+        const uint8_t* d = receive_.data();
+        if (length == 0 || !TERNO::Message::isValidFrame(d, length) || !sameEndpoint(from, destination_))
+            return true;
+        lastReceive_ = platform::nowMicroseconds();
+        const uint16_t cmd = wire::command(d);
+        if (cmd == command::disconnectAns) {
+            LogLine(6) << "DSICONNECT_ANS ";
+            return false;
+        }
+        if (cmd != command::status) return true;
+        if (endPhase_ == infoRequested) endPhase_ = sinkAnswered;
+        const uint16_t flags = wire::flags(d);
+        if (flags & flagResendRequest) return resendRequest(wire::u16(d, 10), wire::u16(d, 12));
+        clockFeedback(flags, wire::u16(d, 8), wire::u16(d, 10), wire::u16(d, 12));
+        return true;
+    }
+
+    bool resendRequest(uint16_t firstMissing, uint16_t second) {
+        const uint32_t missing = missingPackets(nextSeq_, firstMissing);
+        if (missing >= slots_.size()) {
+            LogLine(6) << "   cout error " << firstMissing << " " << second << " " << missing;
+            return false;
+        }
+        if (!(mode_ & threadmode::noFastFeedback))
+            pacer_.addResendDebt(missing, pendingResends_, cycleTime_, profile_.count);
+        pendingResends_ = missing;
+        LogLine(6) << "   cout resend " << firstMissing << " " << second << " " << missing;
+        return true;
+    }
+
+    void clockFeedback(uint16_t flags, uint16_t a, uint16_t b, uint16_t c) {
+        const FeedbackSample sample = decodeFeedback(a, b, c);
+        feedback_.push(sample.value);
+
+        const uint32_t last = s_.transfer.validCount() - 1;
+        if (pacer_.overCount() >= 200 && s_.transfer.validCount() > 1 && profileIndex_ != last) {
+            LogLine(6) << "over time change profile " << profileIndex_ << " to " << last;
+            useProfile(last);
+        }
+
+        if (profile_.fixedPayload != 0) {
+            cycleTime_ = trimmedCycle(profile_.cycle, feedback_.corr());
+        } else {
+            frames_ = trimmedFrames(profile_.framesPerPacket, feedback_.corr());
+        }
+
+        const bool sinkInvert = sinkAsksInversion(flags);
+        const bool hostInvert = s_.hostPhaseInvert.load(std::memory_order_relaxed) != 0;
+        if (sinkInvert != sinkInvert_ || hostInvert != hostInvert_) {
+            sinkInvert_ = sinkInvert;
+            hostInvert_ = hostInvert;
+            s_.applyPolarity(hostInvert_, sinkInvert_);
+        }
+
+        LogLine line(6);
+        if (line.active()) {
+            line << "info rcv " << sample.kind << " " << sample.value / 16384.0 << " "
+                 << feedback_.average() / 16384.0 << " " << feedback_.corr() / 16384.0;
+            if (profile_.fixedPayload != 0) {
+                line << " cy=" << cycleTime_;
+            } else {
+                line << " fs=" << static_cast<double>(frames_) * profile_.count / 16384.0;
+            }
+        }
+    }
+
+    // --- the end ---
+
+    // DSICONNECT_REQ to the data port until the sink confirms, four attempts.
+    void closeStream() {
+        TERNO::MessageHeader request(command::disconnectReq);
+        for (int attempt = 0; attempt < disconnectAttempts; ++attempt) {
+            if (!socket_.sendTo(request.frame, static_cast<uint32_t>(request.frameSize), destination_, true)) break;
+            const TERNO::WaitResult waited = socket_.waitReadable(disconnectWaitUs);
+            if (waited == TERNO::WaitResult::Error) break;
+            if (waited == TERNO::WaitResult::Timeout) continue;
+            uint32_t length = 0;
+            TERNO::Address from{};
+            if (!socket_.receiveFrom(receive_.data(), static_cast<uint32_t>(receive_.size()), length, from)) break;
+            if (length != 0 && TERNO::Message::isValidFrame(receive_.data(), length) &&
+                sameEndpoint(from, destination_) && wire::command(receive_.data()) == command::disconnectAns)
+                return;
+        }
+        LogLine(6) << "DSICONNECT_REQ ERROR ";
+    }
+
+    Sync& s_;
+    TERNO::Socket& socket_;
+    TERNO::Address destination_{};
+    uint32_t mode_ = 0;
+    BurstWaitPolicy policy_{0};
+
+    std::vector<uint8_t> ring_;
+    std::vector<Slot> slots_;
+    std::vector<uint8_t> receive_;
+    uint32_t slotBytes_ = 0;
+    uint32_t ringMask_ = 0;
+    uint32_t frameBytes_ = 0;
+
+    uint32_t profileIndex_ = 0;
+    ProfileEntry profile_{};
+    uint32_t cycleTime_ = 0;
+    uint32_t frames_ = 0;
+
+    Pacer pacer_;
+    FrameAccumulator accumulator_;
+    FeedbackFilter feedback_{1};
+    uint32_t infoTimeout_ = 0;
+    uint32_t lastInfo_ = 0;
+    uint32_t lastReceive_ = 0;
+    uint32_t pendingResends_ = 0;
+    uint16_t nextSeq_ = 0;
+    uint32_t prepareSkips_ = 0;
+    int endPhase_ = running;
+
+    const uint8_t* block_ = nullptr;
+    size_t blockLeft_ = 0;
+    bool streamCalled_ = false;
+    bool hostInvert_ = false;
+    bool sinkInvert_ = false;
+};
+
+}  // namespace
+
+void runStreamingWorker(Sync& session) {
+    StreamingWorker worker(session);
+    worker.run();
+}
+
+}  // namespace VELMORA

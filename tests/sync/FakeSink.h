@@ -1,0 +1,67 @@
+#pragma once
+// A minimal sink on [::1] for the session tests: one thread, one socket (control
+// and data port alike) that answers control requests, records data packets,
+// answers info requests with a status message and confirms DSICONNECT_REQ. A
+// second socket plays an impostor answering from the wrong port.
+
+#include <atomic>
+#include <condition_variable>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "sync/Sync.h"
+
+namespace synctest {
+
+struct Datagram {
+    uint16_t command = 0, flags = 0, sequence = 0, lengthWord = 0;
+    uint64_t parameter = 0;
+    size_t bytes = 0;              // datagram size
+    std::vector<uint8_t> payload;  // as the length word tells
+};
+
+class FakeSink {
+public:
+    std::atomic<bool> answerControl{true}, echoRequests{false}, flagsClear{false}, impostorFirst{false};
+    std::atomic<bool> answerInfo{true}, answerDisconnect{true}, connectEcho{false}, answerDataSize{true};
+    std::atomic<uint16_t> connectFlags{1}, statusFlags{0}, mtu{1500}, maximum{15000};
+    uint64_t pcmCaps = 0x0000'000A'0000'0E1Full, dsdLsbCaps = 0;
+    uint16_t profile[3] = {0, 0, 0};
+
+    FakeSink();
+    ~FakeSink();
+    TERNO::Address address() const { return address_; }
+
+    std::vector<Datagram> requests();  // every control request, in order
+    std::vector<Datagram> packets();   // every data packet, in order
+    size_t count(uint16_t command);
+    bool waitPackets(size_t n, int timeoutMs);
+
+    // Sent by the sink's thread: a status message, a DSICONNECT_ANS (maybe from the impostor).
+    void sendStatus(uint16_t flags, uint16_t a, uint16_t b, uint16_t c);
+    void sendDisconnect(bool fromImpostor);
+
+private:
+    void run();
+    void handle(const std::vector<uint8_t>& d);
+    void send(TERNO::Socket& from, uint16_t command, uint16_t flags, uint64_t parameter);
+    void answer(uint16_t command, uint64_t parameter);
+
+    TERNO::Socket socket_, impostor_;
+    TERNO::Address address_{}, driver_{};
+    std::atomic<bool> stop_{false};
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::vector<Datagram> requests_, packets_;
+    std::vector<std::function<void()>> actions_;
+    std::thread thread_;
+};
+
+// Opens a session that waits 300 ms for each control answer, so that a loaded
+// machine cannot make an answer look missing or stale.
+bool openSession(VELMORA::Sync& session, uint32_t threadMode, uint32_t infoCycleUs);
+
+}  // namespace synctest

@@ -1,0 +1,332 @@
+// The streaming worker against the in-process sink on [::1]: the bytes the sink
+// receives, resends, polarity, packet sizing, the ways a stream ends, its log
+// lines, and that the running loop allocates nothing.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <array>
+#include <chrono>
+#include <cstdlib>
+#include <new>
+#include <thread>
+
+#include "driver/log/LogLine.h"
+#include "driver/log/LogSink.h"
+#include "sync/FakeSink.h"
+
+using namespace VELMORA;
+using synctest::Datagram;
+using synctest::FakeSink;
+using Clock = std::chrono::steady_clock;
+
+// Heap allocations by the worker thread while armed.
+namespace {
+std::atomic<bool> allocationsArmed{false};
+std::atomic<size_t> allocations{0};
+thread_local bool isWorkerThread = false;
+}  // namespace
+
+void* operator new(std::size_t size) {
+    if (isWorkerThread && allocationsArmed.load(std::memory_order_relaxed)) allocations.fetch_add(1);
+    if (void* p = std::malloc(size ? size : 1)) return p;
+    throw std::bad_alloc();
+}
+void operator delete(void* p) noexcept { std::free(p); }
+void operator delete(void* p, std::size_t) noexcept { std::free(p); }
+
+namespace {
+
+constexpr uint64_t pcm32Stereo44k = 0x0000'000A'0000'0802ull;
+
+// Byte n of the stream; never 0, so that it stands out from PCM silence.
+uint8_t patternByte(uint64_t n) { return static_cast<uint8_t>(1 + n % 251); }
+
+// Streams the pattern in blocks of 1000 bytes and runs dry once disconnect has
+// begun, as a drained buffer does.
+class PatternSession : public Sync {
+public:
+    bool getNewStream(StreamBlock& block) override {
+        isWorkerThread = true;
+        calls.fetch_add(1, std::memory_order_relaxed);
+        block = StreamBlock{};
+        if (state.load() == stateDisconnecting) return false;
+        for (auto& b : buffer_) b = patternByte(position_++);
+        block = StreamBlock{buffer_.data(), buffer_.size()};
+        return true;
+    }
+    std::atomic<uint32_t> calls{0};
+
+private:
+    std::array<uint8_t, 1000> buffer_{};
+    uint64_t position_ = 0;
+};
+
+// The process log, aimed at a socket of the test's own; at level 7 from start().
+class LogCapture {
+public:
+    LogCapture() {
+        TERNO::Address local{};
+        local.bytes[15] = 1;
+        EXPECT_TRUE(listener_.open(TERNO::Socket::Udp6) && listener_.bind(local));
+        listener_.receiveSize = 4096;
+        auto sink = std::make_shared<LogSink>();
+        EXPECT_TRUE(sink->open(local.portNumber()));
+        installLogSink(sink);
+    }
+    void start() { setLogLevel(7); }
+    ~LogCapture() {
+        setLogLevel(-1);
+        installLogSink(nullptr);
+    }
+    std::string lines() {
+        std::string text;
+        std::vector<uint8_t> d;
+        TERNO::Address from{};
+        while (listener_.waitReadable(100000) == TERNO::WaitResult::Ready) {
+            listener_.receiveFrom(d, from);
+            text.append(d.begin(), d.end()).push_back('\n');
+        }
+        return text;
+    }
+
+private:
+    TERNO::Socket listener_;
+};
+
+enum class Profile { fix, fixFixedSize, var };
+
+// A streaming session on the sink: 10 ms cycles (Fix: 3 packets of ~147 frames).
+// With a log, logging starts after getInfo (no remote log receiver is started).
+void startStream(Sync& session, FakeSink& sink, uint32_t infoCycleUs = 50000, Profile profile = Profile::fix,
+                 LogCapture* log = nullptr) {
+    ASSERT_TRUE(synctest::openSession(session, 0xE0, infoCycleUs));
+    ASSERT_TRUE(session.getInfo(sink.address(), 0, false));
+    ASSERT_TRUE(session.setFormat(pcm32Stereo44k));
+    ProfileInputs in{session.sinkFormat, session.packDataSize, session.packDataCount};
+    ASSERT_TRUE(profile == Profile::var ? session.transfer.Var(in, 10000, 0)
+                                        : session.transfer.Fix(in, 10000, 0, profile == Profile::fixFixedSize));
+    if (log) log->start();
+    ASSERT_TRUE(session.connect());
+    ASSERT_TRUE(session.connectWait());
+    ASSERT_EQ(session.state.load(), stateStreaming);
+}
+
+bool waitIdle(Sync& session, int timeoutMs) {
+    for (auto until = Clock::now() + std::chrono::milliseconds(timeoutMs); Clock::now() < until;) {
+        if (session.state.load() == stateIdle) return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return false;
+}
+
+std::vector<uint8_t> concatenate(const std::vector<Datagram>& packets) {
+    std::vector<uint8_t> bytes;
+    for (const auto& p : packets) bytes.insert(bytes.end(), p.payload.begin(), p.payload.end());
+    return bytes;
+}
+
+}  // namespace
+
+TEST(Streaming, SilenceThenTheStreamInOrderThenTheFinalPacketAndClose) {
+    FakeSink sink;
+    PatternSession session;
+    LogCapture log;
+    startStream(session, sink, 50000, Profile::fix, &log);
+    ASSERT_TRUE(sink.waitPackets(15, 3000));  // not playing: silence at the normal pace
+    EXPECT_EQ(session.calls.load(), 0u);
+    session.play();
+    ASSERT_TRUE(sink.waitPackets(60, 5000));
+    session.disconnect();
+    EXPECT_EQ(session.state.load(), stateIdle);
+
+    const auto packets = sink.packets();
+    size_t burstEnds = 0;
+    for (size_t i = 0; i < packets.size(); ++i) {
+        ASSERT_EQ(packets[i].sequence, static_cast<uint16_t>(i));
+        ASSERT_EQ(packets[i].payload.size() % 8, 0u);  // whole frames
+        ASSERT_EQ(packets[i].bytes, (packets[i].payload.size() + 23) & ~size_t{7});
+        if (packets[i].flags & 0x20) {
+            ASSERT_TRUE(packets[i].flags & 0x40);  // info goes on a burst's end
+        }
+        burstEnds += (packets[i].flags & 0x40) != 0;
+    }
+    EXPECT_GE(burstEnds, packets.size() / 6);  // bursts of 3, up to 6 while catching up
+    EXPECT_LE(burstEnds, packets.size() / 3 + 1);
+    // 441 frames of 8 bytes per 10 ms cycle.
+    EXPECT_NEAR((packets[3].payload.size() + packets[4].payload.size() + packets[5].payload.size()) / 8.0, 441, 2);
+    // Silence, the stream whole and in order, silence after its end.
+    const auto all = concatenate(packets);
+    const auto first = std::find_if(all.begin(), all.end(), [](uint8_t b) { return b != 0; });
+    const auto end = std::find(first, all.end(), uint8_t{0});
+    ASSERT_GT(end - first, 8000);
+    for (long n = 0; n < end - first; ++n) ASSERT_EQ(first[n], patternByte(n)) << n;
+    EXPECT_TRUE(std::all_of(end, all.end(), [](uint8_t b) { return b == 0; }));
+    EXPECT_GE(sink.count(command::disconnectReq), 1u);  // a stray status message costs an attempt
+
+    // Lines of the worker thread; the driver thread's "connectWait" lines are not
+    // asked for, as the log drops a line when two threads log at once under Wine.
+    const std::string text = log.lines();
+    for (const char* line : {"wth start ", " FEEDBACK:8 ", " Info=50", "redy to play loop start", "Request Info ",
+                             "info rcv 1 ", " fs=", "buffer Final ", "wth end", "discone"})
+        EXPECT_NE(text.find(line), std::string::npos) << line << "\n" << text;
+    EXPECT_EQ(text.find("DSICONNECT_REQ ERROR"), std::string::npos) << text;
+}
+
+TEST(Streaming, ResendsRepeatPacketsUnchangedAndAllocateNothing) {
+    FakeSink sink;
+    PatternSession session;
+    startStream(session, sink);
+    session.play();
+    ASSERT_TRUE(sink.waitPackets(30, 5000));
+    ASSERT_GT(session.calls.load(), 0u);  // the worker thread is watched from here on
+    allocationsArmed = true;
+    const size_t seen = sink.packets().size();
+    sink.sendStatus(0x08, 0, static_cast<uint16_t>(seen - 6), 1234);  // the last 6 went missing
+    sink.sendStatus(0, 8000, 0, 0);  // feedback
+    ASSERT_TRUE(sink.waitPackets(seen + 30, 5000));
+    allocationsArmed = false;
+    session.disconnect();
+    EXPECT_EQ(allocations.load(), 0u);
+
+    std::vector<const Datagram*> bySequence(65536, nullptr);
+    const auto packets = sink.packets();
+    size_t repeats = 0;
+    uint16_t next = 0;
+    const uint16_t firstMissing = static_cast<uint16_t>(seen - 6);
+    for (const auto& p : packets) {
+        if (const Datagram* original = bySequence[p.sequence]) {
+            // The resends run from the first missing packet on, in order.
+            EXPECT_EQ(p.sequence, static_cast<uint16_t>(firstMissing + repeats));
+            ++repeats;
+            EXPECT_EQ(p.payload, original->payload) << p.sequence;
+            EXPECT_EQ(p.flags & 0x20, 0);
+            EXPECT_EQ(p.bytes, (p.payload.size() + 2 + 23) & ~size_t{7});  // payload + 2
+        } else {
+            EXPECT_EQ(p.sequence, next++);  // new packets stay consecutive
+            bySequence[p.sequence] = &p;
+        }
+    }
+    EXPECT_GE(repeats, 6u);
+}
+
+TEST(Streaming, PacketSizesFollowTheProfileMode) {
+    for (Profile profile : {Profile::fixFixedSize, Profile::var}) {
+        FakeSink sink;
+        PatternSession session;
+        startStream(session, sink, 50000, profile);
+        const ProfileEntry entry = session.transfer.entry(0);
+        session.play();
+        ASSERT_TRUE(sink.waitPackets(20, 5000));
+        session.disconnect();
+        for (const auto& p : sink.packets()) {
+            if (profile == Profile::var) {
+                ASSERT_EQ(p.payload.size(), entry.fixedPayload);
+                ASSERT_EQ(p.bytes, (entry.fixedPayload + 23) & ~7u);
+            } else {
+                ASSERT_LE(p.payload.size(), entry.capacity);
+                ASSERT_EQ(p.bytes, (entry.capacity + 23) & ~7u);  // sized for the capacity
+                ASSERT_EQ(p.lengthWord & ~7u, (p.payload.size() + 23) & ~size_t{7});
+            }
+        }
+    }
+}
+
+TEST(Streaming, SinkPolarityRequestInvertsTheStreamAndBack) {
+    FakeSink sink;
+    sink.connectFlags = 0x101;
+    sink.statusFlags = 0x100;
+    PatternSession session;
+    startStream(session, sink);
+    EXPECT_EQ(session.converter, &converters::invert);
+    session.play();
+    ASSERT_TRUE(sink.waitPackets(30, 5000));
+    sink.statusFlags = 0x180;  // bits 7 and 8: normal again
+    ASSERT_TRUE(sink.waitPackets(60, 5000));
+    session.disconnect();
+    EXPECT_EQ(session.converter, &converters::copy);
+    auto packets = sink.packets();
+    EXPECT_TRUE(std::all_of(packets[0].payload.begin(), packets[0].payload.end(), [](uint8_t b) { return b == 0xFF; }));
+    packets.resize(30);
+    const auto all = concatenate(packets);
+    const auto first = std::find_if(all.begin(), all.end(), [](uint8_t b) { return b != 0xFF; });
+    for (long n = 0; n < 2000 && first + n < all.end(); ++n) ASSERT_EQ(first[n], uint8_t(~patternByte(n))) << n;
+}
+
+TEST(Streaming, WaysAStreamEnds) {
+    {  // The sink stops answering: the worker gives up after its info timeout (1 s).
+        FakeSink sink;
+        sink.answerInfo = false;
+        PatternSession session;
+        startStream(session, sink, 100000);
+        auto start = Clock::now();
+        ASSERT_TRUE(waitIdle(session, 5000));
+        EXPECT_GE(Clock::now() - start, std::chrono::milliseconds(850));
+        EXPECT_EQ(sink.count(command::disconnectReq), 0u);
+    }
+    {  // The sink closes the stream; a DSICONNECT_ANS from another port means nothing.
+        FakeSink sink;
+        PatternSession session;
+        startStream(session, sink);
+        sink.sendDisconnect(true);
+        std::this_thread::sleep_for(std::chrono::milliseconds(150));
+        EXPECT_EQ(session.state.load(), stateStreaming);
+        sink.sendDisconnect(false);
+        ASSERT_TRUE(waitIdle(session, 1000));
+    }
+    {  // A resend request beyond the packet ring (512 packets here).
+        FakeSink sink;
+        PatternSession session;
+        startStream(session, sink);
+        ASSERT_TRUE(sink.waitPackets(6, 3000));
+        sink.sendStatus(0x08, 0, static_cast<uint16_t>(sink.packets().size() - 600), 0);
+        ASSERT_TRUE(waitIdle(session, 2000));
+    }
+    {  // No answer to CONNECT_REQ (an echo): connecting ends at once.
+        FakeSink sink;
+        sink.connectEcho = true;
+        PatternSession session;
+        ASSERT_TRUE(synctest::openSession(session, 0, 50000));
+        ASSERT_TRUE(session.getInfo(sink.address(), 0, false));
+        ASSERT_TRUE(session.setFormat(pcm32Stereo44k));
+        ASSERT_TRUE(session.transfer.Fix({session.sinkFormat, 1428, 10}, 10000, 0, false));
+        ASSERT_TRUE(session.connect());
+        EXPECT_TRUE(waitIdle(session, 2000));
+        EXPECT_TRUE(sink.packets().empty());
+    }
+}
+
+TEST(Streaming, UnconfirmedCloseIsTriedFourTimes) {
+    FakeSink sink;
+    sink.answerDisconnect = false;
+    PatternSession session;
+    LogCapture log;
+    startStream(session, sink, 50000, Profile::fix, &log);
+    ASSERT_TRUE(sink.waitPackets(6, 3000));
+    auto start = Clock::now();
+    session.disconnect();  // not playing: the final packet is silence
+    EXPECT_GE(Clock::now() - start, std::chrono::milliseconds(1400));
+    EXPECT_EQ(sink.count(command::disconnectReq), 4u);
+    const std::string text = log.lines();
+    EXPECT_NE(text.find("buffer disconnect "), std::string::npos) << text;
+    EXPECT_NE(text.find("DSICONNECT_REQ ERROR "), std::string::npos) << text;
+}
+
+TEST(Streaming, SinkRemoteLogLinesReachOurLog) {
+    FakeSink sink;
+    LogCapture log;
+    log.start();  // level 7 at open: the remote log receiver runs
+    Sync session;
+    ASSERT_TRUE(synctest::openSession(session, 0, 50000));
+    session.logPort = sink.address().portNumber();
+    ASSERT_TRUE(session.getInfo(sink.address(), 0, false));
+    std::string text;
+    for (int i = 0; i < 20 && text.find("Target: sink says hello") == std::string::npos; ++i) text += log.lines();
+    EXPECT_NE(text.find("Target: sink says hello"), std::string::npos) << text;
+    EXPECT_NE(text.find("Velmora Sync Library ReleaseNo : 100 [0]"), std::string::npos) << text;
+    EXPECT_NE(text.find("LATENCY_REQ hw=300us latency=5000us"), std::string::npos) << text;
+    EXPECT_NE(text.find("DATASIZE_REQ mtu=1500 max=15000"), std::string::npos) << text;
+    const auto requests = sink.requests();
+    EXPECT_TRUE(std::any_of(requests.begin(), requests.end(),
+                            [](auto& r) { return r.command == command::logReq && r.parameter == 1; }));
+    session.close();  // ends the receiver
+}
