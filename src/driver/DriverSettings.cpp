@@ -1,0 +1,57 @@
+#include "driver/DriverSettings.h"
+
+#include "driver/IniFile.h"
+#include "driver/SettingsKeys.h"
+#include "driver/log/LogLine.h"
+#include "driver/log/LogSink.h"
+#include "find/ProductTag.h"
+#include "platform/Files.h"
+
+namespace {
+
+// Debug switches logging on: the level, and the process's sink if it is not open yet.
+void applyLogLevel(int32_t level) {
+    if (level < 0) return;
+    setLogLevel(level);
+    if (auto sink = currentLogSink(); sink && !sink->isOpen()) sink->open(LogSink::defaultPort);
+}
+
+}  // namespace
+
+void DriverSettings::load(const SettingsEnvironment& environment) {
+    locate(environment);
+    readKeys();
+    LogLine(6) << "settingOrgPath : " << factoryPath;
+    LogLine(6) << "Velmora ASIO DLL : " << std::string(VELMORA::driverVersionText);
+}
+
+bool DriverSettings::readKeys() {
+    resetToDefaults();
+    debugPath.clear();
+
+    IniFile ini;
+    if (!ini.load(settingPath)) return false;
+    LogLine(7) << "load : " << settingPath;
+    const std::string debugFile = platform::folderOf(settingPath) + debugFileName;
+    if (ini.load(debugFile)) debugPath = debugFile;
+
+    const std::span<const SettingKey> keys = settingKeys();
+    // The table starts with Debug, which decides what the following lines log.
+    if (const std::string debug = ini.get(keys.front().name); !debug.empty()) keys.front().apply(*this, debug);
+    applyLogLevel(debugLevel);
+    LogLine(6) << "LoadInf : " << settingPath;
+    if (!debugPath.empty()) LogLine(6) << "load debug: " << debugPath;
+
+    for (const SettingKey& key : keys.subspan(1)) {
+        if (const std::string value = ini.get(key.name); !value.empty()) key.apply(*this, value);
+        if (std::string_view(key.name) != "CPULOW" || cpuLow == 0) continue;
+        // Low-power machines: the keys after CPULOW come from section LOW only.
+        const uint32_t cores = coreCount_ ? coreCount_() : 0;
+        if (int64_t{cores} <= int64_t{cpuLow}) {
+            ini.select(lowSection);
+            lowProfile = true;
+            LogLine(6) << "Change Low Profile : " << cores;
+        }
+    }
+    return true;
+}

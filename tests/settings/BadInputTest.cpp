@@ -1,0 +1,84 @@
+// Hostile settings files: whatever the bytes, loading and reading never crash, and the
+// control-byte rule alone decides whether a load is taken.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <random>
+
+#include "driver/DriverSettings.h"
+#include "driver/IniFile.h"
+#include "settings/TempFolder.h"
+
+namespace {
+
+bool holdsForbiddenByte(const std::string& bytes) {
+    for (unsigned char c : bytes) {
+        if (c < 0x20 && c != '\r' && c != '\n') return true;
+    }
+    return false;
+}
+
+}  // namespace
+
+TEST(SettingsBadInput, RandomBytesParseOnlyWithoutControlBytes) {
+    std::mt19937 random(20240601);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    // Half the rounds draw from the bytes that make up lines, so that many inputs do parse.
+    const std::string lineBytes = "[]=;# \r\nabcLOW.\xEF\xBB\xBF";
+    for (int round = 0; round < 3000 && std::chrono::steady_clock::now() < deadline; ++round) {
+        std::string bytes(random() % 600, '\0');
+        for (char& c : bytes) {
+            c = (round % 2) ? lineBytes[random() % lineBytes.size()] : static_cast<char>(random());
+        }
+        IniFile ini;
+        ASSERT_EQ(ini.parse(bytes), !holdsForbiddenByte(bytes.starts_with("\xEF\xBB\xBF") ? bytes.substr(3) : bytes))
+            << "round " << round;
+        ini.select(bytes.substr(0, 20));
+        (void)ini.get("a");
+        IniFile again;
+        ASSERT_TRUE(again.parse(ini.serialize())) << "what save writes must load back, round " << round;
+    }
+}
+
+TEST(SettingsBadInput, HugeLinesValuesAndSectionNames) {
+    const std::string megabyte(1 << 20, 'v');
+    IniFile ini;
+    ASSERT_TRUE(ini.parse("k=" + megabyte));   // one line, no line end
+    EXPECT_EQ(ini.get("k").size(), megabyte.size());
+
+    std::string deep;
+    for (int i = 0; i < 100000; ++i) deep += "a.";
+    ASSERT_TRUE(ini.parse("[" + deep + "]\nx=1\n"));
+    ini.select(deep);
+    EXPECT_EQ(ini.get("x"), "1");
+    ini.select(deep + "missing");   // base part "a" does not exist either
+    EXPECT_EQ(ini.get("x"), "");
+
+    std::string manyLines;
+    for (int i = 0; i < 200000; ++i) manyLines += "\r\n";
+    EXPECT_TRUE(ini.parse(manyLines + "[" + megabyte));   // an unterminated header of 1 MB
+}
+
+TEST(SettingsBadInput, DriverReadsHugeAndBinaryValuesSafely) {
+    TempFolder folder;
+    std::string findIp;
+    for (int i = 0; i < 20000; ++i) findIp += "fe80::1;;junk;";
+    const std::string file = "TargetAddress=" + std::string(1 << 20, ':') + ",1\n"
+                             "PCMRequest=" + std::string(1 << 20, '9') + "\n"
+                             "FindIP=" + findIp + "\n"
+                             "CycleTime=-" + std::string(100000, '9') + "\n"
+                             "Fragment=\xFF\xFE\xFD\n";
+    ASSERT_TRUE(platform::writeFile(folder / "setting.inf", file));
+    DriverSettings settings;
+    settings.settingPath = folder / "setting.inf";
+    ASSERT_TRUE(settings.readKeys());
+    EXPECT_EQ(settings.targetAddress, TERNO::Address{});
+    EXPECT_EQ(settings.pcmRequest, 2147483647);   // atoi saturates
+    EXPECT_EQ(settings.findIP.size(), 20000u);
+    EXPECT_EQ(settings.cycleTime, 0x80000000u);   // INT_MIN, non-zero, taken as unsigned
+    EXPECT_EQ(settings.fragment, 0);              // not a number: read as 0, which is >= 0
+
+    ASSERT_TRUE(platform::writeFile(folder / "setting.inf", std::string("PCMRequest=16\n\x01")));
+    EXPECT_FALSE(settings.readKeys());
+    EXPECT_EQ(settings.pcmRequest, 32);
+}

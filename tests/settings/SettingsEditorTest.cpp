@@ -1,0 +1,114 @@
+// The settings program's editing: refusals, the file it writes, reset, fallback creation.
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+#include "SettingsConsole.h"
+#include "SettingsEditor.h"
+#include "settings/TempFolder.h"
+
+namespace {
+
+class SettingsEditing : public ::testing::Test {
+protected:
+    SettingsEditing() {
+        platform::createFolder(folder / "module");
+        environment.settingsFolder = folder / "user";
+        environment.moduleFolder = (folder / "module") + "/";
+        environment.coreCount = [] { return 4u; };
+        platform::writeFile(environment.moduleFolder + "setting_org.inf",
+                            "Version=5\r\nASIOControlPanel=velmora-settings.exe\r\nCycleTime=1000\r\n");
+    }
+    std::string userFile() const { return environment.settingsFolder + "\\setting.inf"; }
+
+    TempFolder folder;
+    SettingsEnvironment environment;
+};
+
+}  // namespace
+
+TEST_F(SettingsEditing, CreatesTheUserFileFromTheFactoryFile) {
+    SettingsEditor editor(environment);
+    std::string error;
+    ASSERT_TRUE(editor.open(error)) << error;
+    EXPECT_EQ(editor.path(), userFile());
+    EXPECT_EQ(TempFolder::read(userFile()), TempFolder::read(environment.moduleFolder + "setting_org.inf"));
+    // The driver now takes that file, and the version check leaves it alone.
+    DriverSettings driver;
+    driver.load(environment);
+    EXPECT_EQ(driver.settingPath, userFile());
+    EXPECT_FALSE(driver.readOnlyFallback);
+}
+
+TEST_F(SettingsEditing, AcceptedValuesReachTheDriver) {
+    SettingsEditor editor(environment);
+    std::string error;
+    ASSERT_TRUE(editor.open(error)) << error;
+    EXPECT_EQ(editor.set("SyncBufferCount", "  2 ", false), "");
+    EXPECT_EQ(editor.set("NopBreak", "Enable", false), "");
+    EXPECT_EQ(editor.set("CPULOW", "4", false), "");
+    EXPECT_EQ(editor.set("CycleTime", "3000", true), "");
+    EXPECT_EQ(editor.set("CycleTime", "", false), "");   // back to the default
+
+    DriverSettings driver;
+    driver.load(environment);
+    EXPECT_EQ(driver.syncBufferCount, 2);
+    EXPECT_FALSE(driver.nopBreak);   // set in global, but this 4-core machine reads LOW
+    EXPECT_TRUE(driver.lowProfile);
+    EXPECT_EQ(driver.cycleTime, 3000u);
+    EXPECT_EQ(TempFolder::read(userFile()).find("CycleTime=1000"), std::string::npos);
+    EXPECT_EQ(editor.set("NopBreak", "Enable", true), "");
+    EXPECT_TRUE(editor.effective().nopBreak);
+    ASSERT_FALSE(editor.notes().empty());
+    EXPECT_NE(editor.notes().front().find("section LOW"), std::string::npos);
+}
+
+TEST_F(SettingsEditing, RefusesWhatTheDriverWouldIgnore) {
+    SettingsEditor editor(environment);
+    std::string error;
+    ASSERT_TRUE(editor.open(error)) << error;
+    const std::string before = TempFolder::read(userFile());
+    const std::pair<const char*, const char*> refused[] = {
+        {"SyncBufferCount", "1"}, {"TargetProfileLimitTime", "100"}, {"NopBreak", "enable"},
+        {"cycletime", "5"},       {"Version", "6"},                  {"TargetAddress", "fe80::1"},
+        {"FindIP", "fe80::1;x"},  {"InfoCycle", "12abc"},            {"Phase", "tab\there"},
+        {"NoSuchKey", "1"},
+    };
+    for (const auto& [key, value] : refused) EXPECT_NE(editor.set(key, value, false), "") << key << "=" << value;
+    EXPECT_NE(editor.set("SyncBufferCount", "3", true), "");   // not read from LOW
+    EXPECT_NE(editor.set("cycletime", "5", false).find("CycleTime"), std::string::npos);
+    EXPECT_EQ(TempFolder::read(userFile()), before);
+}
+
+TEST_F(SettingsEditing, ResetAndAnUnreadableFile) {
+    platform::createFolder(environment.settingsFolder);
+    platform::writeFile(userFile(), "Version=5\r\nCycleTime=\t7\r\n");
+    SettingsEditor editor(environment);
+    std::string error;
+    EXPECT_FALSE(editor.open(error));   // never overwritten behind the user's back
+    EXPECT_NE(error.find("control character"), std::string::npos);
+    EXPECT_EQ(editor.reset(), "");
+    IniFile written, factory;
+    ASSERT_TRUE(written.load(userFile()));
+    ASSERT_TRUE(factory.load(environment.moduleFolder + "setting_org.inf"));
+    EXPECT_TRUE(written.sameContent(factory));
+}
+
+TEST_F(SettingsEditing, InteractiveSession) {
+    SettingsEditor editor(environment);
+    std::string error;
+    ASSERT_TRUE(editor.open(error)) << error;
+    std::istringstream in("Fragment=Optimize\r\nset low ThredMode 3\nset Phase invert\nbogus\nlist low\nquit\nset Phase Invert\n");
+    std::ostringstream out;
+    EXPECT_EQ(runInteractive(editor, in, out), 0);
+    const std::string text = out.str();
+    EXPECT_NE(text.find("refused: "), std::string::npos);
+    EXPECT_NE(text.find("unknown command \"bogus\""), std::string::npos);
+    EXPECT_NE(text.find("[LOW]"), std::string::npos);
+    IniFile written;
+    ASSERT_TRUE(written.load(userFile()));
+    EXPECT_EQ(written.get("Fragment"), "Optimize");
+    EXPECT_EQ(written.get("Phase"), "");   // refused, and the line after quit never ran
+    written.select("LOW");
+    EXPECT_EQ(written.get("ThredMode"), "3");
+}

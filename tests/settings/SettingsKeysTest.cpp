@@ -1,0 +1,162 @@
+// Every key's defaults, range edges and special words, read the way the driver reads them.
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <functional>
+
+#include "driver/DriverSettings.h"
+#include "driver/SettingsKeys.h"
+#include "driver/log/LogLine.h"
+#include "settings/TempFolder.h"
+
+namespace {
+
+class SettingsKeys : public ::testing::Test {
+protected:
+    // Reads a settings file holding text, with the given core count.
+    DriverSettings read(const std::string& text, uint32_t cores = 8) {
+        EXPECT_TRUE(platform::writeFile(folder / "setting.inf", text));
+        SettingsEnvironment environment;
+        environment.settingsFolder = folder.path();
+        environment.moduleFolder = folder.path() + "/module/";   // no factory file
+        environment.coreCount = [cores] { return cores; };
+        DriverSettings settings;
+        settings.locate(environment);
+        EXPECT_TRUE(settings.readKeys());
+        return settings;
+    }
+    TempFolder folder;
+};
+
+struct Edge {
+    const char* line;
+    std::function<bool(const DriverSettings&)> holds;
+    const char* what;
+};
+
+}  // namespace
+
+TEST_F(SettingsKeys, RangeEdgesAndWords) {
+    const std::vector<Edge> edges = {
+        {"SyncBufferCount=1", [](auto& s) { return s.syncBufferCount == 6; }, "1 keeps 6"},
+        {"SyncBufferCount=2", [](auto& s) { return s.syncBufferCount == 2; }, "2 is taken"},
+        {"TargetProfileLimitTime=100", [](auto& s) { return s.targetProfileLimitTime == 0; }, "100 keeps 0"},
+        {"TargetProfileLimitTime=101", [](auto& s) { return s.targetProfileLimitTime == 101; }, "101 is taken"},
+        {"ASIOBufferSizeMin=0", [](auto& s) { return s.asioBufferSizeMin == 1; }, "0 keeps 1"},
+        {"ASIOBufferSize=1", [](auto& s) { return s.asioBufferSize == 1; }, "1 is taken"},
+        {"ASIOBufferSizeMax=-1", [](auto& s) { return s.asioBufferSizeMax == 16384; }, "negative ignored"},
+        {"ASIOBufferSizePre=64", [](auto& s) { return s.asioBufferSizePre == 64; }, "taken"},
+        {"CycleTime=-5", [](auto& s) { return s.cycleTime == static_cast<uint32_t>(-5); }, "any non-zero"},
+        {"CycleTime=0", [](auto& s) { return s.cycleTime == 1000; }, "0 keeps 1000"},
+        {"Fragment=Optimize", [](auto& s) { return s.fragment == 1 && s.fragmentOptimize; }, "flag, number kept"},
+        {"Fragment=enable", [](auto& s) { return s.fragment == 0 && !s.fragmentOptimize; }, "enable is 0"},
+        {"Fragment=disable", [](auto& s) { return s.fragment == 1; }, "disable is 1"},
+        {"Fragment=7", [](auto& s) { return s.fragment == 7; }, "a number"},
+        {"Fragment=-1", [](auto& s) { return s.fragment == 1; }, "negative ignored"},
+        {"PCMRequest=24", [](auto& s) { return s.pcmRequest == 24 && !s.convertS32; }, "24, no flag"},
+        {"PCMRequest=CovertS32", [](auto& s) { return s.pcmRequest == 32 && s.convertS32; }, "32 and flag"},
+        {"PCMRequest=ConvertS32", [](auto& s) { return s.pcmRequest == 0 && !s.convertS32; }, "other text is 0"},
+        {"PCMRequest=-1", [](auto& s) { return s.pcmRequest == 32; }, "negative ignored"},
+        {"StartDelay=-1", [](auto& s) { return s.startDelay == 0; }, "negative ignored"},
+        {"StartDelay=2500000", [](auto& s) { return s.startDelay == 2500000; }, "taken"},
+        {"TargetPO=3", [](auto& s) { return s.targetPO == 3; }, "taken"},
+        {"Interface=70000", [](auto& s) { return s.interfaceIndex == 4464; }, "16 bits"},
+        {"LatencyBuffer=-3", [](auto& s) { return s.latencyBuffer == 0; }, "negative ignored"},
+        {"ThredMode=5", [](auto& s) { return s.threadMode == 5u; }, "taken"},
+        {"ThredMode=-5", [](auto& s) { return s.threadMode == 1u; }, "negative ignored"},
+        {"InfoCycle=-7", [](auto& s) { return s.infoCycle == -7; }, "no range check"},
+        {"InfoCycle=12abc", [](auto& s) { return s.infoCycle == 12; }, "leading digits"},
+        {"InfoCycle=abc", [](auto& s) { return s.infoCycle == 0; }, "not a number is 0"},
+        {"InfoCycle=99999999999", [](auto& s) { return s.infoCycle == INT_MAX; }, "saturates"},
+        {"FlexCycle=enable", [](auto& s) { return s.flexCycleVariable && !s.flexCycleFixFix && !s.flexCycleFixAsio; }, ""},
+        {"FlexCycle=fixfix", [](auto& s) { return !s.flexCycleVariable && s.flexCycleFixFix; }, ""},
+        {"FlexCycle=fixAsio", [](auto& s) { return s.flexCycleFixAsio && !s.flexCycleFixFix; }, ""},
+        {"FlexCycle=Enable", [](auto& s) { return !s.flexCycleVariable; }, "case matters"},
+        {"DSDMSB=enable", [](auto& s) { return s.dsdMsb; }, ""},
+        {"DSDMSB=Enable", [](auto& s) { return !s.dsdMsb; }, "case matters"},
+        {"ASIOBufferMulti=enable", [](auto& s) { return s.asioBufferMulti; }, ""},
+        {"Phase=Invert", [](auto& s) { return s.phaseInvert; }, ""},
+        {"Phase=invert", [](auto& s) { return !s.phaseInvert; }, "case matters"},
+        {"NopBreak=Enable", [](auto& s) { return s.nopBreak; }, "capital E"},
+        {"NopBreak=enable", [](auto& s) { return !s.nopBreak; }, "small e ignored"},
+        {"Debug=debug", [](auto& s) { return s.debugLevel == 7; }, ""},
+        {"Debug=Enable", [](auto& s) { return s.debugLevel == -1; }, "case matters"},
+        {"  CycleTime  =  250  ", [](auto& s) { return s.cycleTime == 250; }, "trimmed"},
+        {"CycleTime=", [](auto& s) { return s.cycleTime == 1000; }, "empty keeps the default"},
+    };
+    for (const Edge& edge : edges) {
+        const DriverSettings settings = read(std::string(edge.line) + "\r\n");
+        EXPECT_TRUE(edge.holds(settings)) << edge.line << ": " << edge.what;
+    }
+    setLogLevel(-1);
+}
+
+TEST_F(SettingsKeys, Addresses) {
+    DriverSettings s = read("TargetAddress=fe80::1,49152\nFindIP=fe80::1;;fe80::2\n");
+    EXPECT_EQ(s.targetAddress.group(0), 0xfe80);
+    EXPECT_EQ(s.targetAddress.group(7), 1);
+    EXPECT_EQ(s.targetAddress.portNumber(), 49152);
+    ASSERT_EQ(s.findIP.size(), 2u);
+    EXPECT_EQ(s.findIP[1].group(7), 2);
+
+    s = read("TargetAddress=fe80::1\nFindIP=fe80::3;not-an-address;fe80::4;\n");
+    EXPECT_EQ(s.targetAddress, TERNO::Address{});   // no comma: cleared
+    ASSERT_EQ(s.findIP.size(), 2u);
+    EXPECT_EQ(s.findIP[0].group(7), 3);
+    EXPECT_EQ(s.findIP[1].group(7), 4);
+
+    s = read("TargetAddress=1:::2,80\n");
+    EXPECT_EQ(s.targetAddress, TERNO::Address{});
+}
+
+TEST_F(SettingsKeys, LowProfileByCoreCount) {
+    const std::string file =
+        "SyncBufferCount=3\nCPULOW=4\nCycleTime=500\nThredMode=5\n"
+        "[LOW]\nCycleTime=3000\nSyncBufferCount=9\n";
+    DriverSettings s = read(file, 4);
+    EXPECT_TRUE(s.lowProfile);
+    EXPECT_EQ(s.cycleTime, 3000u);
+    EXPECT_EQ(s.threadMode, 1u);        // only in global: the default under LOW
+    EXPECT_EQ(s.syncBufferCount, 3);    // read before CPULOW, from global
+    s = read(file, 8);
+    EXPECT_FALSE(s.lowProfile);
+    EXPECT_EQ(s.cycleTime, 500u);
+    EXPECT_EQ(s.threadMode, 5u);
+    s = read(file, 0);                  // unknown core count counts as 0 cores
+    EXPECT_TRUE(s.lowProfile);
+    s = read("CPULOW=0\nCycleTime=500\n[LOW]\nCycleTime=3000\n", 1);
+    EXPECT_FALSE(s.lowProfile);
+    EXPECT_EQ(s.cycleTime, 500u);
+    s = read("CPULOW=-1\nCycleTime=500\n[LOW]\nCycleTime=3000\n", 1);
+    EXPECT_FALSE(s.lowProfile);         // 1 core is more than -1
+}
+
+TEST(SettingsKeyTable, ReadingOrderAndProblemsReported) {
+    ASSERT_EQ(settingKeys().size(), 24u);
+    EXPECT_STREQ(settingKeys().front().name, "Debug");
+    EXPECT_STREQ(settingKeys().back().name, "NopBreak");
+    for (const SettingKey& key : settingKeys()) {
+        EXPECT_EQ(key.lowProfileKey, findSettingKey(key.name) >= findSettingKey("CycleTime")) << key.name;
+    }
+    SettingsKeyValues values;
+    EXPECT_EQ(findSettingKey("ASIOBufferSize")->apply(values, "0"), "");   // ignored, but it is the default
+    EXPECT_NE(findSettingKey("Interface")->apply(values, "70000"), "");    // taken as 4464, not as written
+    EXPECT_EQ(findSettingKey("cycletime"), nullptr);
+}
+
+TEST(SettingsNumbers, ReadLikeAtoi) {
+    EXPECT_EQ(settingNumber("  -12x"), -12);
+    EXPECT_EQ(settingNumber("+5"), 5);
+    EXPECT_EQ(settingNumber("x5"), 0);
+    EXPECT_EQ(settingNumber(""), 0);
+    EXPECT_EQ(settingNumber("2147483647"), INT_MAX);
+    EXPECT_EQ(settingNumber("2147483648"), INT_MAX);
+    EXPECT_EQ(settingNumber("-2147483648"), INT_MIN);
+    EXPECT_EQ(settingNumber("-99999999999999999999"), INT_MIN);
+    EXPECT_TRUE(isPlainNumber("-2147483648"));
+    EXPECT_TRUE(isPlainNumber("007"));
+    EXPECT_FALSE(isPlainNumber("2147483648"));
+    EXPECT_FALSE(isPlainNumber("-"));
+    EXPECT_FALSE(isPlainNumber(" 1"));
+    EXPECT_FALSE(isPlainNumber("1e3"));
+}

@@ -1,0 +1,159 @@
+// Finding the settings file, the fallback chain, and the refresh from the factory file.
+#include <gtest/gtest.h>
+
+#include "driver/DriverSettings.h"
+#include "driver/IniFile.h"
+#include "driver/log/LogLine.h"
+#include "settings/TempFolder.h"
+
+namespace {
+
+const char* const factoryText =
+    "Version=2\r\nASIOControlPanel=panel.exe\r\nCycleTime=2000\r\n[LOW]\r\nCycleTime=4000\r\n";
+
+class SettingsLocation : public ::testing::Test {
+protected:
+    SettingsLocation() {
+        platform::createFolder(userFolder());
+        platform::createFolder(moduleFolder());
+        environment.settingsFolder = userFolder();
+        environment.moduleFolder = moduleFolder() + "/";
+        environment.coreCount = [] { return 8u; };
+    }
+    ~SettingsLocation() override { setLogLevel(-1); }
+
+    std::string userFolder() const { return folder / "user"; }
+    std::string moduleFolder() const { return folder / "module"; }
+    // The paths the settings code composes (with its own separator).
+    std::string userFile() const { return userFolder() + "\\setting.inf"; }
+    std::string factoryFile() const { return moduleFolder() + "/setting_org.inf"; }
+
+    void write(const std::string& path, const std::string& text) { ASSERT_TRUE(platform::writeFile(path, text)); }
+
+    DriverSettings load() {
+        DriverSettings settings;
+        settings.load(environment);
+        return settings;
+    }
+
+    TempFolder folder;
+    SettingsEnvironment environment;
+};
+
+}  // namespace
+
+TEST_F(SettingsLocation, PerUserFileWithTheFactoryVersion) {
+    write(factoryFile(), factoryText);
+    const std::string user = "Version=2\r\n; the user's own comment\r\nCycleTime=750\r\n";
+    write(userFile(), user);
+    const DriverSettings s = load();
+    EXPECT_EQ(s.settingPath, userFile());
+    EXPECT_FALSE(s.readOnlyFallback);
+    EXPECT_EQ(s.factoryPath, factoryFile());
+    EXPECT_EQ(s.controlPanelPath, moduleFolder() + "/panel.exe");
+    EXPECT_EQ(s.cycleTime, 750u);
+    EXPECT_EQ(TempFolder::read(userFile()), user);   // equal versions: untouched
+}
+
+TEST_F(SettingsLocation, NewFactoryVersionResetsTheUserFile) {
+    write(factoryFile(), factoryText);
+    write(userFile(), "Version=1\r\nCycleTime=750\r\nPhase=Invert\r\n");
+    const DriverSettings s = load();
+    EXPECT_EQ(s.cycleTime, 2000u);
+    EXPECT_FALSE(s.phaseInvert);
+    IniFile written;
+    ASSERT_TRUE(written.load(userFile()));
+    IniFile factory;
+    ASSERT_TRUE(factory.load(factoryFile()));
+    EXPECT_TRUE(written.sameContent(factory));
+}
+
+TEST_F(SettingsLocation, AbsentVersionCountsAsEmpty) {
+    write(factoryFile(), "ASIOControlPanel=p.exe\r\nCycleTime=2000\r\n");
+    write(userFile(), "CycleTime=750\r\n");
+    EXPECT_EQ(load().cycleTime, 750u);   // both empty: equal
+    write(factoryFile(), factoryText);
+    EXPECT_EQ(load().cycleTime, 2000u);  // "" differs from "2"
+}
+
+TEST_F(SettingsLocation, FailedRefreshLeavesTheUserFileAsItWas) {
+    write(factoryFile(), factoryText);
+    const std::string user = "Version=1\r\nCycleTime=750\r\n";
+    write(userFile(), user);
+    // The replacement is written beside the file first; a folder in its way makes that fail.
+    ASSERT_TRUE(platform::createFolder(userFile() + ".new"));
+    const DriverSettings s = load();
+    EXPECT_EQ(TempFolder::read(userFile()), user);
+    EXPECT_EQ(s.settingPath, userFile());
+    EXPECT_EQ(s.cycleTime, 750u);
+}
+
+TEST_F(SettingsLocation, SettingPathFileWhenThePerUserFileIsMissing) {
+    write(factoryFile(), factoryText);
+    const std::string elsewhere = folder / "elsewhere.inf";
+    write(elsewhere, "Version=2\r\nCycleTime=333\r\n");
+    write(moduleFolder() + "/setting_path.inf", "SettingPath=" + elsewhere + "\r\n");
+    DriverSettings s = load();
+    EXPECT_EQ(s.settingPath, elsewhere);
+    EXPECT_FALSE(s.readOnlyFallback);
+    EXPECT_EQ(s.cycleTime, 333u);
+
+    write(elsewhere, "Version=0\r\nCycleTime=333\r\n");   // refreshed like the per-user file
+    s = load();
+    EXPECT_EQ(s.cycleTime, 2000u);
+    EXPECT_NE(TempFolder::read(elsewhere).find("Version=2"), std::string::npos);
+}
+
+TEST_F(SettingsLocation, FactoryFileReadInPlaceAsTheLastResort) {
+    write(factoryFile(), factoryText);
+    const std::vector<std::string> pathFiles = {"", "SettingPath=\r\n", "SettingPath=" + (folder / "nothing.inf") + "\r\n"};
+    for (const std::string& pathFile : pathFiles) {
+        if (!pathFile.empty()) write(moduleFolder() + "/setting_path.inf", pathFile);
+        const DriverSettings s = load();
+        EXPECT_EQ(s.settingPath, factoryFile()) << pathFile;
+        EXPECT_TRUE(s.readOnlyFallback);
+        EXPECT_EQ(s.cycleTime, 2000u);
+        EXPECT_EQ(TempFolder::read(factoryFile()), factoryText);
+        EXPECT_FALSE(platform::fileExists(userFile()));
+    }
+}
+
+TEST_F(SettingsLocation, UserFileWithATabCountsAsMissing) {
+    write(factoryFile(), factoryText);
+    const std::string user = "Version=2\r\nCycleTime=\t750\r\n";
+    write(userFile(), user);
+    const DriverSettings s = load();
+    EXPECT_TRUE(s.readOnlyFallback);
+    EXPECT_EQ(s.cycleTime, 2000u);
+    EXPECT_EQ(TempFolder::read(userFile()), user);
+}
+
+TEST_F(SettingsLocation, NoFactoryFileAndNoSettingsAtAll) {
+    write(userFile(), "Version=9\r\nCycleTime=750\r\n");
+    DriverSettings s = load();
+    EXPECT_EQ(s.controlPanelPath, moduleFolder() + "/");   // the bare module folder
+    EXPECT_EQ(s.cycleTime, 750u);                          // no version check
+    EXPECT_NE(TempFolder::read(userFile()).find("Version=9"), std::string::npos);
+
+    ASSERT_TRUE(platform::removeFile(userFile()));
+    s = load();
+    EXPECT_TRUE(s.readOnlyFallback);
+    EXPECT_EQ(s.cycleTime, 1000u);
+    EXPECT_FALSE(s.readKeys());
+}
+
+TEST_F(SettingsLocation, DebugFileBesideTheSettingsFile) {
+    write(factoryFile(), factoryText);
+    write(userFile(), "Version=2\r\nCycleTime=750\r\n");
+    write(userFolder() + "/debug.inf", "Debug=enable\r\nCycleTime=760\r\n");
+    DriverSettings s = load();
+    EXPECT_EQ(s.debugLevel, 6);
+    EXPECT_EQ(logLevel(), 6);
+    EXPECT_EQ(s.debugPath, userFolder() + "\\debug.inf");
+    EXPECT_EQ(s.cycleTime, 760u);   // debug.inf is merged over the settings file
+
+    ASSERT_TRUE(platform::removeFile(userFolder() + "/debug.inf"));
+    s = load();
+    EXPECT_EQ(s.debugLevel, -1);
+    EXPECT_TRUE(s.debugPath.empty());
+}

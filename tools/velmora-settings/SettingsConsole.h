@@ -1,0 +1,13 @@
+#pragma once
+// What velmora-settings prints, and its interactive mode.
+
+#include <iosfwd>
+
+#include "SettingsEditor.h"
+
+// Every key of the section with its value in the file, default and accepted values; then the
+// notes on how the driver reads the file.
+void printSettings(const SettingsEditor& editor, bool lowSection, std::ostream& out);
+
+// Reads commands from in until "quit" or the end of the input. Returns the exit status.
+int runInteractive(SettingsEditor& editor, std::istream& in, std::ostream& out);

@@ -1,0 +1,136 @@
+#include "SettingsEditor.h"
+
+#include <algorithm>
+#include <cctype>
+
+#include "platform/Files.h"
+
+namespace {
+
+std::string lowered(std::string text) {
+    std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return std::tolower(c); });
+    return text;
+}
+
+std::string trimmed(const std::string& text) {
+    const size_t first = text.find_first_not_of(' ');
+    if (first == std::string::npos) return {};
+    return text.substr(first, text.find_last_not_of(' ') - first + 1);
+}
+
+const char* sectionOf(bool lowSection) { return lowSection ? DriverSettings::lowSection : IniFile::globalSection; }
+
+}  // namespace
+
+SettingsEditor::SettingsEditor(SettingsEnvironment environment) : environment_(std::move(environment)) {}
+
+bool SettingsEditor::open(std::string& error) {
+    located_.locate(environment_);
+    path_ = located_.settingPath;
+    if (located_.readOnlyFallback) {
+        path_ = environment_.settingsFolder + "\\" + DriverSettings::settingsFileName;
+        if (platform::fileExists(path_)) {
+            error = "the settings file " + platform::nativePath(path_) +
+                    " cannot be read (a tab or other control character makes the driver ignore it): "
+                    "fix it by hand or reset it to the factory settings";
+            return false;
+        }
+        const std::string factory = platform::readFile(located_.factoryPath).value_or("");
+        if (!platform::createFolder(environment_.settingsFolder) || !platform::writeFile(path_, factory)) {
+            error = "cannot create " + platform::nativePath(path_);
+            return false;
+        }
+    }
+    file_ = IniFile{};
+    if (!file_.load(path_)) {
+        error = "cannot read " + platform::nativePath(path_);
+        return false;
+    }
+    return true;
+}
+
+std::vector<SettingRow> SettingsEditor::rows(bool lowSection) const {
+    IniFile view;
+    view.assign(file_);
+    view.select(sectionOf(lowSection));
+    std::vector<SettingRow> rows;
+    for (const SettingKey& key : settingKeys()) {
+        if (lowSection && !key.lowProfileKey) continue;
+        SettingRow row{&key, view.get(key.name), {}};
+        SettingsKeyValues scratch;
+        if (!row.value.empty()) row.problem = key.apply(scratch, row.value);
+        rows.push_back(std::move(row));
+    }
+    return rows;
+}
+
+std::string SettingsEditor::refusal(const std::string& name, const std::string& value, bool lowSection) const {
+    const SettingKey* key = findSettingKey(name);
+    if (!key) {
+        if (name == "Version") return "Version belongs to the factory file: when it differs from it the driver replaces this file with the factory settings";
+        if (isFileManagementKey(name)) return name + " is read only from the files beside the driver, not from this file";
+        for (const SettingKey& known : settingKeys()) {
+            if (lowered(known.name) == lowered(name))
+                return "the driver does not know \"" + name + "\" (names are case-sensitive): did you mean " + known.name + "?";
+        }
+        return "the driver does not read a key named \"" + name + "\"";
+    }
+    if (lowSection && !key->lowProfileKey)
+        return name + " is read from section global only; section LOW holds the keys from CycleTime on";
+    for (unsigned char c : value) {
+        if (c < 0x20) return "control characters (tabs included) make the driver ignore the whole file";
+    }
+    if (value.empty()) return {};
+    SettingsKeyValues scratch;
+    const std::string problem = key->apply(scratch, value);
+    if (!problem.empty()) return problem + ". " + name + " takes " + key->acceptedText;
+    return {};
+}
+
+std::string SettingsEditor::set(const std::string& key, const std::string& rawValue, bool lowSection) {
+    if (path_.empty()) return "the settings file is not open";
+    const std::string value = trimmed(rawValue);
+    if (std::string why = refusal(key, value, lowSection); !why.empty()) return why;
+    IniFile changed;
+    changed.assign(file_);
+    changed.set(sectionOf(lowSection), key, value);
+    if (!changed.save(path_)) return "cannot write " + platform::nativePath(path_);
+    file_.assign(changed);
+    return {};
+}
+
+std::string SettingsEditor::reset() {
+    if (path_.empty()) return "the settings file is not open";
+    IniFile factory;
+    if (!factory.load(located_.factoryPath)) return "cannot read the factory settings " + platform::nativePath(located_.factoryPath);
+    if (path_ == located_.factoryPath) return "the driver reads the factory file itself, which is never written";
+    if (!factory.save(path_)) return "cannot write " + platform::nativePath(path_);
+    file_ = IniFile{};
+    file_.assign(factory);
+    return {};
+}
+
+std::vector<std::string> SettingsEditor::notes() const {
+    std::vector<std::string> notes;
+    const DriverSettings now = effective();
+    const bool lowValues = file_.sections().contains(DriverSettings::lowSection) &&
+                           !file_.sections().at(DriverSettings::lowSection).empty();
+    if (now.lowProfile) {
+        notes.push_back("CPULOW is " + std::to_string(now.cpuLow) + " and this machine has " +
+                        std::to_string(environment_.coreCount ? environment_.coreCount() : 0) +
+                        " cores: the keys from CycleTime on are read from section LOW");
+    } else if (lowValues) {
+        notes.push_back(now.cpuLow == 0 ? "section LOW is not read while CPULOW is 0"
+                                        : "section LOW is not read on this machine (more cores than CPULOW)");
+    }
+    if (!now.debugPath.empty())
+        notes.push_back(platform::nativePath(now.debugPath) + " is read after this file and overrides its keys");
+    return notes;
+}
+
+DriverSettings SettingsEditor::effective() const {
+    DriverSettings settings = located_;
+    settings.settingPath = path_;
+    settings.readKeys();
+    return settings;
+}
