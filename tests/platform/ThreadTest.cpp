@@ -1,0 +1,70 @@
+#include "platform/Thread.h"
+
+#include <gtest/gtest.h>
+
+#include <thread>
+
+namespace {
+
+// Runs body on a fresh thread so that priority and affinity changes die with it.
+template <typename Body>
+void onFreshThread(Body body) {
+    std::thread(body).join();
+}
+
+TEST(SchedulingTables, PrioritiesClassesAndMasks) {
+    const int priorities[] = {15, 2, 0, -15, 0};
+    for (int level = 0; level <= 4; ++level) EXPECT_EQ(platform::threadPriorityForLevel(level), priorities[level]);
+    EXPECT_EQ(platform::threadPriorityForLevel(7), 0);
+    EXPECT_EQ(platform::threadPriorityForLevel(-1), 0);
+
+    const std::pair<uint32_t, int32_t> classes[] = {{0x100, 0}, {0x80, 1},  {0x8000, 1}, {0x20, 2},
+                                                    {0x4000, 3}, {0x40, 3}, {0, 2},      {0x200, 2}};
+    for (const auto& [priorityClass, level] : classes)
+        EXPECT_EQ(platform::levelForPriorityClass(priorityClass), level) << priorityClass;
+
+    EXPECT_EQ(platform::affinityMaskForProcessor(0), 1u);
+    EXPECT_EQ(platform::affinityMaskForProcessor(63), 0x8000000000000000ull);
+    EXPECT_EQ(platform::affinityMaskForProcessor(65), 2u);
+}
+
+TEST(ThreadPriority, SetAndReadBack) {
+    onFreshThread([] {
+        EXPECT_TRUE(platform::setThreadPriorityLevel(7));   // any other level: normal
+        EXPECT_EQ(platform::currentThreadPriority(), 0);
+        EXPECT_TRUE(platform::setThreadPriorityLevel(platform::priorityLevelLow));
+        EXPECT_EQ(platform::currentThreadPriority(), -15);
+    });
+    onFreshThread([] {
+        const int before = platform::currentThreadPriority();
+        // Raising may need privilege outside Windows; a refusal must change nothing.
+        if (platform::setThreadPriorityLevel(platform::priorityLevelHigh)) {
+            EXPECT_EQ(platform::currentThreadPriority(), 2);
+        } else {
+            EXPECT_EQ(platform::currentThreadPriority(), before);
+        }
+    });
+}
+
+TEST(Processors, CoreCountAndPinning) {
+    const unsigned logical = std::thread::hardware_concurrency();
+    EXPECT_GT(platform::coreCount(), 0u);
+    if (logical != 0) {
+        EXPECT_LE(platform::coreCount(), logical);
+    }
+    onFreshThread([logical] {
+        const bool pinned = platform::pinToProcessor(65);   // processor 1
+        if (logical < 2) {
+            EXPECT_FALSE(pinned) << "no processor 1 on this machine";
+            return;
+        }
+        ASSERT_TRUE(pinned);
+        platform::yieldProcessor();
+        const int processor = platform::currentProcessor();
+        if (processor >= 0) {
+            EXPECT_EQ(processor, 1);
+        }
+    });
+}
+
+}  // namespace
