@@ -1,0 +1,319 @@
+// Discovery over the isolated test network (tests/netns/testnet.sh): sinks with several
+// outputs on two segments, product and version filters, per-interface behaviour, sinks
+// that misbehave, and the finder object. Runs only inside the test network.
+//
+// Layout used (see CMakeLists.txt): 10 sinks, 2 segments; sinks 1-8 on segment 1, sink 9
+// on segment 2, sink 10 on both.
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+
+#include "SinkFarm.h"
+#include "TestNet.h"
+#include "find/Find.h"
+#include "find/FinderObject.h"
+#include "find/LogCapture.h"
+#include "find/ProductTag.h"
+
+using namespace testnet;
+using findtest::Bytes;
+using findtest::LogCapture;
+using findtest::Reply;
+using findtest::frame;
+using findtest::frame64;
+namespace FP = VELMORA::FindProtocol;
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double msSince(Clock::time_point start) {
+    return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+}
+
+VELMORA::FindParams driverParams(bool nopBreak = false) {
+    return {VELMORA::findID, 1, std::string(VELMORA::productName), nopBreak};
+}
+
+TERNO::Address streamOf(size_t sink, int segment, uint16_t port, uint16_t scope) {
+    TERNO::Address address = sinkAddress(sink, segment);
+    address.setPortNumber(port);
+    address.scope = scope;
+    return address;
+}
+
+class Discovery : public ::testing::Test {
+protected:
+    void SetUp() override {
+        TESTNET_REQUIRED();
+        link1 = linkIndex("link1");
+        link2 = linkIndex("link2");
+        ASSERT_NE(link1, 0u);
+        ASSERT_NE(link2, 0u);
+        ASSERT_EQ(placement(9), "2");
+        ASSERT_EQ(placement(10), "12");
+    }
+    SinkFarm farm;
+    uint16_t link1 = 0;
+    uint16_t link2 = 0;
+};
+
+}  // namespace
+
+TEST_F(Discovery, OpenChoosesLinkLocalInterfacesInAddressOrder) {
+    VELMORA::Find find(driverParams());
+    ASSERT_TRUE(find.open(0));
+    ASSERT_EQ(find.interfaces.size(), 2u);  // lo has no fe80 address
+    EXPECT_EQ(find.interfaces[0].toString(), "fe80::1");
+    EXPECT_EQ(find.interfaces[0].scope, link1);
+    EXPECT_EQ(find.interfaces[1].scope, link2);
+
+    ASSERT_TRUE(find.open(link2));
+    ASSERT_EQ(find.interfaces.size(), 1u);
+    EXPECT_EQ(find.interfaces[0].scope, link2);
+    EXPECT_FALSE(find.open(1));  // lo: no link-local address
+    EXPECT_FALSE(find.open(999));
+}
+
+TEST_F(Discovery, TwoSinksWithSeveralOutputs) {
+    LogCapture log;
+    ASSERT_TRUE(log.ok());
+    sink::FindResponder* second = farm.start(2, plainSink("Beta", 2));
+    sink::FindResponder* first = farm.start(1, plainSink("Alpha", 3));
+    ASSERT_TRUE(first && second);
+
+    VELMORA::Find find(driverParams());
+    ASSERT_TRUE(find.open(0));
+    VELMORA::TargetMap targets;
+    ASSERT_TRUE(find.getTargetList(targets));
+    ASSERT_EQ(targets.size(), 5u);
+
+    // Address order: sink 1 (fe80::101) before sink 2 (fe80::102), ports ascending.
+    std::vector<TERNO::Address> expectedKeys = {
+        streamOf(1, 1, 5001, link1), streamOf(1, 1, 5002, link1), streamOf(1, 1, 5003, link1),
+        streamOf(2, 1, 5001, link1), streamOf(2, 1, 5002, link1)};
+    std::vector<TERNO::Address> keys;
+    for (const auto& entry : targets) keys.push_back(entry.first);
+    EXPECT_EQ(keys, expectedKeys);
+
+    const VELMORA::Target& chosen = targets.begin()->second;  // what the driver streams to
+    EXPECT_EQ(chosen.description, "Alpha");
+    EXPECT_EQ(chosen.outputIndex, 1u);
+    EXPECT_EQ(chosen.version, 1u);
+    EXPECT_EQ(chosen.outputName, "Out1");
+    EXPECT_EQ(chosen.infoText, "http://[fe80::101]/Alpha");
+    EXPECT_EQ(chosen.productTag, 0u);
+    EXPECT_EQ(chosen.findAddress, streamOf(1, 1, FP::findPort, link1));
+    const VELMORA::Target& last = targets.rbegin()->second;
+    EXPECT_EQ(last.description, "Beta");
+    EXPECT_EQ(last.outputIndex, 2u);
+    EXPECT_EQ(last.outputName, "Out2");
+
+    EXPECT_EQ(first->clientName(), "TOLVENIK Velmora");
+    EXPECT_EQ(second->clientName(), "TOLVENIK Velmora");
+    EXPECT_TRUE(log.contains("Velmora Find Library ReleaseNo : 100"));
+    EXPECT_TRUE(log.contains("Velmora Find Sink Out: Alpha 3 1 [" + std::to_string(link1) + "]"));
+    EXPECT_TRUE(log.contains("FindMultiAck[0," + std::to_string(link1) + "]Valid : fe80::102,19642"));
+}
+
+TEST_F(Discovery, ProductFilterSkipsOtherProductsButAcceptsTagZero) {
+    LogCapture log;
+    ASSERT_TRUE(log.ok());
+    sink::FindResponderConfig other = plainSink("Other", 1);
+    other.productTag = VELMORA::productTagOf("OTHERSNK");
+    sink::FindResponderConfig untagged = plainSink("Untagged", 1);
+    untagged.productTag = 0;
+    ASSERT_TRUE(farm.start(1, plainSink("Ours", 1)));
+    sink::FindResponder* skipped = farm.start(2, other);
+    ASSERT_TRUE(skipped);
+    ASSERT_TRUE(farm.start(3, untagged));
+
+    VELMORA::Find find(driverParams());
+    ASSERT_TRUE(find.open(link1));
+    VELMORA::TargetMap targets;
+    ASSERT_TRUE(find.getTargetList(targets));
+    std::vector<std::string> descriptions;
+    for (const auto& entry : targets) descriptions.push_back(entry.second.description);
+    EXPECT_EQ(descriptions, (std::vector<std::string>{"Ours", "Untagged"}));
+    EXPECT_TRUE(log.contains("Find Skip : " + std::to_string(VELMORA::productTagOf("OTHERSNK")) + " " +
+                             std::to_string(VELMORA::findID)));
+    EXPECT_EQ(skipped->clientName(), "TOLVENIK Velmora");  // the name reaches skipped sinks too
+
+    VELMORA::Find all({0, 1, "x", false});  // filter 0 accepts every product
+    ASSERT_TRUE(all.open(link1));
+    ASSERT_TRUE(all.getTargetList(targets));
+    EXPECT_EQ(targets.size(), 3u);
+}
+
+TEST_F(Discovery, OutputsAboveMaxVersionAndPortZeroAreLeftOut) {
+    LogCapture log;
+    ASSERT_TRUE(log.ok());
+    sink::FindResponderConfig config = plainSink("Mixed", 0);
+    config.outputs = {{5001, 1, "v1"}, {5002, 2, "v2"}, {0, 1, "none"}, {5004, 0, "v0"}};
+    ASSERT_TRUE(farm.start(1, config));
+    VELMORA::Find find(driverParams());
+    ASSERT_TRUE(find.open(link1));
+    VELMORA::TargetMap targets;
+    ASSERT_TRUE(find.getTargetList(targets));
+    ASSERT_EQ(targets.size(), 2u);
+    EXPECT_EQ(targets.begin()->second.outputName, "v1");
+    EXPECT_EQ(targets.rbegin()->second.outputName, "v0");
+    EXPECT_EQ(targets.rbegin()->second.outputIndex, 4u);
+    EXPECT_TRUE(log.contains("Velmora Find protocol version not much : 1<2"));
+}
+
+TEST_F(Discovery, SinkOnTwoSegmentsIsFoundOnEach) {
+    ASSERT_TRUE(farm.start(10, plainSink("Both", 1)));
+    VELMORA::Find find(driverParams());
+    ASSERT_TRUE(find.open(0));
+    VELMORA::TargetMap targets;
+    ASSERT_TRUE(find.getTargetList(targets));
+    ASSERT_EQ(targets.size(), 2u);
+    EXPECT_EQ(targets.begin()->first, streamOf(10, 1, 5001, link1));
+    EXPECT_EQ(targets.rbegin()->first, streamOf(10, 2, 5001, link2));
+}
+
+TEST_F(Discovery, ConfiguredTargetAnsweringOnlyOnTheSecondInterface) {
+    sink::FindResponderConfig config = plainSink("Far", 2);
+    config.answerInfo = false;  // still found, with empty information text
+    ASSERT_TRUE(farm.start(9, config));
+    VELMORA::Find find(driverParams());
+    ASSERT_TRUE(find.open(0));
+
+    TERNO::Address configured = sinkAddress(9, 2);
+    configured.setPortNumber(1234);  // only the address bytes count
+    configured.scope = 77;
+    TERNO::Address stream{};
+    VELMORA::Target target;
+    target.outputName = "untouched";
+    ASSERT_TRUE(find.getTarget(configured, 2, stream, target));
+    EXPECT_EQ(stream, streamOf(9, 2, 5002, link2));
+    EXPECT_EQ(target.findAddress, streamOf(9, 2, FP::findPort, link2));
+    EXPECT_EQ(target.outputIndex, 2u);
+    EXPECT_EQ(target.version, 1u);
+    EXPECT_EQ(target.description, "Far");
+    EXPECT_EQ(target.infoText, "");
+    EXPECT_EQ(target.outputName, "untouched");
+
+    // An output the sink does not have, and an address nobody answers: true, zero stream.
+    ASSERT_TRUE(find.getTarget(configured, 3, stream, target));
+    EXPECT_TRUE(VELMORA::isZeroAddress(stream));
+    const auto start = Clock::now();
+    ASSERT_TRUE(find.getTarget(sinkAddress(7, 1), 1, stream, target));
+    EXPECT_TRUE(VELMORA::isZeroAddress(stream));
+    EXPECT_LT(msSince(start), 2 * 100 + 150.0);  // one silent exchange per interface
+}
+
+TEST_F(Discovery, ConfiguredTargetInfoTextHasItsAddress) {
+    ASSERT_TRUE(farm.start(1, plainSink("Near", 1)));
+    VELMORA::Find find(driverParams());
+    ASSERT_TRUE(find.open(0));
+    TERNO::Address stream{};
+    VELMORA::Target target;
+    ASSERT_TRUE(find.getTarget(sinkAddress(1, 1), 1, stream, target));
+    EXPECT_EQ(stream, streamOf(1, 1, 5001, link1));
+    EXPECT_EQ(target.infoText, "http://[fe80::101]/Near");
+}
+
+TEST_F(Discovery, NopBreakRefusalFailsDiscovery) {
+    sink::FindResponderConfig config = plainSink("Busy", 1);
+    config.refuseNopBreak = true;
+    ASSERT_TRUE(farm.start(1, config));
+    VELMORA::Find probing(driverParams(true));
+    ASSERT_TRUE(probing.open(link1));
+    VELMORA::TargetMap targets;
+    EXPECT_FALSE(probing.getTargetList(targets));
+    TERNO::Address stream{};
+    VELMORA::Target target;
+    EXPECT_FALSE(probing.getTarget(sinkAddress(1, 1), 1, stream, target));
+
+    VELMORA::Find plain(driverParams(false));  // without the probe the sink is listed
+    ASSERT_TRUE(plain.open(link1));
+    ASSERT_TRUE(plain.getTargetList(targets));
+    EXPECT_EQ(targets.size(), 1u);
+}
+
+TEST_F(Discovery, ExtraDestinationReachesASinkBeyondTheMulticastLink) {
+    ASSERT_TRUE(farm.start(9, plainSink("Beyond", 1)));
+    VELMORA::Find find(driverParams());
+    ASSERT_TRUE(find.open(link1));  // multicast only on segment 1
+    VELMORA::TargetMap targets;
+    ASSERT_TRUE(find.getTargetList(targets));
+    EXPECT_TRUE(targets.empty());
+
+    TERNO::Address extra = sinkAddress(9, 2);
+    extra.setPortNumber(FP::findPort);
+    extra.scope = link2;
+    find.extraDestinations = {extra};
+    ASSERT_TRUE(find.getTargetList(targets));
+    ASSERT_EQ(targets.size(), 1u);
+    EXPECT_EQ(targets.begin()->first, streamOf(9, 2, 5001, link2));
+}
+
+TEST_F(Discovery, MisbehavingSinksCostNoMoreThanTheirTimeLimits) {
+    ASSERT_TRUE(farm.start(1, plainSink("Good", 1)));
+    // Sink 2 answers everything from a second port; 3 echoes; 4 sends garbage; 5 is silent.
+    auto fromOtherPort = [](const Bytes& request, const TERNO::Address&) -> std::vector<Reply> {
+        if (findtest::commandOf(request) == FP::FIND_REQ) return {{frame64(FP::FIND_ANS, 1, 0, "Liar"), true}};
+        return {{frame(static_cast<uint16_t>(findtest::commandOf(request) + 1), 1, 1, 0, 6000, 1), true}};
+    };
+    auto echo = [](const Bytes& request, const TERNO::Address&) -> std::vector<Reply> { return {{request}}; };
+    auto garbage = [](const Bytes&, const TERNO::Address&) -> std::vector<Reply> {
+        Bytes lying = frame64(FP::FIND_ANS, 1, 0, "x");
+        lying[2] = 0xF8; lying[3] = 0xFF;
+        return {{Bytes(7, 1)}, {lying}, {Bytes(3000, 0)}};
+    };
+    auto silent = [](const Bytes&, const TERNO::Address&) -> std::vector<Reply> { return {}; };
+    ASSERT_TRUE(farm.startFake(2, fromOtherPort));
+    ASSERT_TRUE(farm.startFake(3, echo));
+    ASSERT_TRUE(farm.startFake(4, garbage));
+    ASSERT_TRUE(farm.startFake(5, silent));
+
+    VELMORA::Find find(driverParams());
+    ASSERT_TRUE(find.open(link1));
+    const auto start = Clock::now();
+    VELMORA::TargetMap targets;
+    ASSERT_TRUE(find.getTargetList(targets));
+    const double ms = msSince(start);
+    ASSERT_EQ(targets.size(), 1u);
+    EXPECT_EQ(targets.begin()->second.description, "Good");
+    // Collection 3 x 30 ms; the liar (stored under its second port, where nobody reads)
+    // costs name, name, count and info: 4 x 100 ms.
+    EXPECT_LT(ms, 3 * 30 + 4 * 100 + 250.0) << ms;
+}
+
+TEST_F(Discovery, FinderObjectAppendsOutputNames) {
+    sink::FindResponderConfig config = plainSink("Box", 0);
+    config.outputs = {{5001, 1, "Room"}, {5002, 1, ""}};
+    ASSERT_TRUE(farm.start(1, config));
+    std::unique_ptr<VELMORA::asio_velmora_find_call> finder = std::make_unique<asio_velmora_find>();
+    EXPECT_EQ(finder->getVersion(), "1_100_0");
+    EXPECT_EQ(finder->getProductID(), VELMORA::productTagOf("PALUDRIN"));
+    EXPECT_EQ(finder->getFindID(), VELMORA::productTagOf("PALUDRIN"));
+    EXPECT_EQ(finder->getChannel(), "");
+
+    VELMORA::TargetMap targets;
+    targets[TERNO::Address{}] = VELMORA::Target{};  // emptied by the call
+    ASSERT_TRUE(finder->getTargets(targets, {}, 0));
+    ASSERT_EQ(targets.size(), 2u);
+    EXPECT_EQ(targets.begin()->second.description, "Box(Room)");
+    EXPECT_EQ(targets.begin()->second.outputName, "");
+    EXPECT_EQ(targets.begin()->second.infoText, "http://[fe80::101]/Box");
+    EXPECT_EQ(targets.rbegin()->second.description, "Box");
+}
+
+TEST_F(Discovery, FinderOnInterfaceWithoutLinkLocalAddressFindsNothingQuickly) {
+    sink::FindResponder* sink1 = farm.start(1, plainSink("Box", 1));
+    ASSERT_TRUE(sink1);
+    asio_velmora_find finder;
+    TERNO::Address extra = sinkAddress(1, 1);
+    extra.setPortNumber(FP::findPort);
+    extra.scope = link1;
+    VELMORA::TargetMap targets;
+    const auto start = Clock::now();
+    EXPECT_TRUE(finder.getTargets(targets, {extra}, 1));  // lo: no fe80 address, nothing sent
+    EXPECT_TRUE(targets.empty());
+    EXPECT_LT(msSince(start), 80.0);  // one interface's three windows alone take 90 ms
+    EXPECT_EQ(sink1->answered(), 0u);  // the extra destination was never asked
+}

@@ -1,0 +1,90 @@
+#include "find/FakeSink.h"
+
+#include "platform/Clock.h"
+
+namespace findtest {
+
+namespace {
+
+void put16(Bytes& bytes, size_t at, uint16_t value) {
+    bytes[at] = static_cast<uint8_t>(value);
+    bytes[at + 1] = static_cast<uint8_t>(value >> 8);
+}
+
+Bytes frameWithPayload(uint16_t command, uint16_t flags, const std::string& payload) {
+    const size_t n = payload.size();
+    const size_t total = (16 + n + 7) & ~size_t{7};
+    const size_t pad = total - 16 - n;
+    Bytes bytes(total, 0);
+    put16(bytes, 0, 100);
+    put16(bytes, 2, static_cast<uint16_t>(total | pad));
+    put16(bytes, 4, command);
+    put16(bytes, 6, flags);
+    std::copy(payload.begin(), payload.end(), bytes.begin() + 16);
+    return bytes;
+}
+
+}  // namespace
+
+Bytes frame(uint16_t command, uint16_t flags, uint16_t p0, uint16_t p1, uint16_t p2, uint16_t p3,
+            const std::string& payload) {
+    Bytes bytes = frameWithPayload(command, flags, payload);
+    put16(bytes, 8, p0);
+    put16(bytes, 10, p1);
+    put16(bytes, 12, p2);
+    put16(bytes, 14, p3);
+    return bytes;
+}
+
+Bytes frame64(uint16_t command, uint16_t flags, uint64_t parameter, const std::string& payload) {
+    Bytes bytes = frameWithPayload(command, flags, payload);
+    for (size_t i = 0; i < 8; ++i) bytes[8 + i] = static_cast<uint8_t>(parameter >> (8 * i));
+    return bytes;
+}
+
+uint16_t commandOf(const Bytes& datagram) {
+    return datagram.size() < 6 ? 0xFFFF : static_cast<uint16_t>(datagram[4] | (datagram[5] << 8));
+}
+
+FakeSink::FakeSink(Script script, const std::string& bindAddress, uint16_t port)
+    : script_(std::move(script)) {
+    TERNO::Address address{};
+    if (!address.parse(bindAddress)) return;
+    address.setPortNumber(port);
+    TERNO::Address otherAddress = address;
+    otherAddress.setPortNumber(0);
+    if (!socket_.open(TERNO::Socket::Kind::Udp6) || !socket_.bind(address)) return;
+    if (!other_.open(TERNO::Socket::Kind::Udp6) || !other_.bind(otherAddress)) return;
+    address_ = address;
+    ok_ = true;
+    thread_ = std::thread([this] { run(); });
+}
+
+FakeSink::~FakeSink() {
+    stop_.store(true, std::memory_order_release);
+    if (thread_.joinable()) thread_.join();
+}
+
+void FakeSink::run() {
+    Bytes request;
+    TERNO::Address from{};
+    while (!stop_.load(std::memory_order_acquire)) {
+        const TERNO::WaitResult wait = socket_.waitReadable(10'000);
+        if (wait == TERNO::WaitResult::Error) return;
+        if (wait != TERNO::WaitResult::Ready) continue;
+        socket_.receiveFrom(request, from);
+        if (request.empty()) continue;
+        const std::vector<Reply> replies = script_(request, from);
+        requests_.fetch_add(1, std::memory_order_release);  // counted before any answer leaves
+        for (const Reply& reply : replies) {
+            TERNO::Socket& out = reply.fromOtherPort ? other_ : socket_;
+            const uint32_t start = platform::nowMicroseconds();
+            do {
+                out.sendTo(reply.bytes.data(), static_cast<uint32_t>(reply.bytes.size()), from, true);
+            } while (reply.repeatForUs != 0 && platform::nowMicroseconds() - start < reply.repeatForUs &&
+                     !stop_.load(std::memory_order_acquire));
+        }
+    }
+}
+
+}  // namespace findtest

@@ -1,0 +1,56 @@
+#include "find/LogCapture.h"
+
+#include "driver/log/LogLine.h"
+#include "driver/log/LogSink.h"
+
+namespace findtest {
+
+LogCapture::LogCapture() {
+    TERNO::Address local{};
+    if (!local.parse("::1") || !listener_.open(TERNO::Socket::Kind::Udp6) || !listener_.bind(local)) return;
+    listener_.receiveSize = 4096;
+    sink_ = std::make_shared<LogSink>();
+    sink_->setFacility(LogSink::driverFacility);
+    if (!sink_->open(local.portNumber())) return;
+    installLogSink(sink_);
+    setLogLevel(7);
+    ok_ = true;
+}
+
+LogCapture::~LogCapture() {
+    setLogLevel(-1);
+    installLogSink(nullptr);
+}
+
+void LogCapture::drain(uint32_t waitUs) {
+    std::vector<uint8_t> datagram;
+    TERNO::Address from{};
+    while (listener_.waitReadable(waitUs) == TERNO::WaitResult::Ready) {
+        listener_.receiveFrom(datagram, from);
+        std::string line(datagram.begin(), datagram.end());
+        // "<pri>Mmm dd hh:mm:ss host text": the text follows the fourth blank.
+        size_t at = 0;
+        for (int blanks = 0; blanks < 4 && at != std::string::npos; ++blanks) {
+            at = line.find(' ', at);
+            if (at != std::string::npos) ++at;
+        }
+        lines_.push_back(at == std::string::npos ? line : line.substr(at));
+        waitUs = 20'000;
+    }
+}
+
+std::vector<std::string> LogCapture::lines() {
+    drain(200'000);
+    return lines_;
+}
+
+size_t LogCapture::count(std::string_view text) {
+    size_t n = 0;
+    for (const std::string& line : lines())
+        if (line.find(text) != std::string::npos) ++n;
+    return n;
+}
+
+bool LogCapture::contains(std::string_view text) { return count(text) > 0; }
+
+}  // namespace findtest

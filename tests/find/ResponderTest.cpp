@@ -1,0 +1,138 @@
+// The sink's Find answers, read back with the client's own frame readers, and the text
+// forms the tools accept.
+
+#include <gtest/gtest.h>
+
+#include "DestinationText.h"
+#include "TargetReport.h"
+#include "find/FakeSink.h"
+#include "find/FindFrame.h"
+#include "find/FindProtocol.h"
+#include "find/FindRequests.h"
+#include "find/FindResponder.h"
+#include "find/ProductTag.h"
+
+using findtest::frame;
+namespace FP = VELMORA::FindProtocol;
+
+namespace {
+
+sink::FindResponderConfig twoOutputs() {
+    sink::FindResponderConfig config;
+    config.productTag = VELMORA::productTagOf("PALUDRIN");
+    config.description = "Box";
+    config.infoText = "see http://[myaddress]/";
+    config.outputs = {{5001, 1, "Room"}, {5002, 2, ""}};
+    return config;
+}
+
+}  // namespace
+
+TEST(FindResponder, AnswersEveryFindRequest) {
+    sink::FindResponder responder(twoOutputs());
+    std::vector<uint8_t> reply;
+
+    ASSERT_TRUE(responder.answer(frame(FP::FIND_REQ, 0), reply));
+    EXPECT_EQ(VELMORA::frameCommand(reply), FP::FIND_ANS);
+    EXPECT_EQ(VELMORA::frameFlags(reply), 1u);
+    EXPECT_EQ(VELMORA::frameU64(reply, 8), VELMORA::productTagOf("PALUDRIN"));
+    EXPECT_EQ(VELMORA::framePayloadText(reply), "Box");
+
+    ASSERT_TRUE(responder.answer(frame(FP::OUTPUT_REQ, 0, 0, 0, 0, 1), reply));
+    EXPECT_EQ(VELMORA::frameU16(reply, 8), 2u);
+    EXPECT_EQ(VELMORA::frameU16(reply, 12), 0u);
+
+    ASSERT_TRUE(responder.answer(frame(FP::OUTPUT_REQ, 0, 1, 0, 0, 1), reply));
+    EXPECT_EQ(VELMORA::frameU16(reply, 12), 5001u);
+    EXPECT_EQ(VELMORA::frameU16(reply, 14), 1u);
+    EXPECT_EQ(VELMORA::framePayloadText(reply), "Room");
+    ASSERT_TRUE(responder.answer(frame(FP::OUTPUT_REQ, 0, 2, 0, 0, 1), reply));
+    EXPECT_EQ(VELMORA::frameU16(reply, 14), 2u);
+    ASSERT_TRUE(responder.answer(frame(FP::OUTPUT_REQ, 0, 3, 0, 0, 1), reply));
+    EXPECT_EQ(VELMORA::frameU16(reply, 12), 0u);  // no third output
+
+    ASSERT_TRUE(responder.answer(frame(FP::INFO_REQ, 0), reply));
+    EXPECT_EQ(VELMORA::frameCommand(reply), FP::INFO_ANS);
+    EXPECT_EQ(VELMORA::framePayloadText(reply), "see http://[myaddress]/");
+
+    TERNO::Message name;
+    VELMORA::FindRequests::name("Thirteen char", name);
+    ASSERT_TRUE(responder.answer(std::vector<uint8_t>(name.frame, name.frame + name.frameSize), reply));
+    EXPECT_EQ(VELMORA::frameCommand(reply), FP::FINDNAME_ANS);
+    EXPECT_EQ(responder.clientName(), "Thirteen char");
+
+    ASSERT_TRUE(responder.answer(frame(FP::NOPBREAK_REQ, 0), reply));
+    EXPECT_EQ(VELMORA::frameCommand(reply), FP::NOPBREAK_ANS);
+    EXPECT_EQ(VELMORA::frameFlags(reply), 0u);  // not refused
+
+    EXPECT_FALSE(responder.answer(frame(FP::FIND_ANS, 1), reply));  // an answer is not a request
+    EXPECT_FALSE(responder.answer({100, 0, 16, 0}, reply));          // too short
+}
+
+TEST(FindResponder, ConfigurableRefusals) {
+    sink::FindResponderConfig config = twoOutputs();
+    config.answerInfo = false;
+    config.refuseNopBreak = true;
+    sink::FindResponder responder(config);
+    std::vector<uint8_t> reply;
+    EXPECT_FALSE(responder.answer(frame(FP::INFO_REQ, 0), reply));
+    ASSERT_TRUE(responder.answer(frame(FP::NOPBREAK_REQ, 0), reply));
+    EXPECT_EQ(VELMORA::frameFlags(reply), 1u);
+}
+
+TEST(FindResponder, OptionTexts) {
+    uint64_t tag = 1;
+    EXPECT_TRUE(sink::productTagFromText("0", tag));
+    EXPECT_EQ(tag, 0u);
+    EXPECT_TRUE(sink::productTagFromText("OTHERSNK", tag));
+    EXPECT_EQ(tag, VELMORA::productTagOf("OTHERSNK"));
+    EXPECT_FALSE(sink::productTagFromText("SHORT", tag));
+
+    sink::FindOutput output;
+    ASSERT_TRUE(sink::parseFindOutput("5001", output));
+    EXPECT_EQ(output.port, 5001u);
+    EXPECT_EQ(output.version, 1u);
+    ASSERT_TRUE(sink::parseFindOutput("5002:2:Living room:left", output));
+    EXPECT_EQ(output.version, 2u);
+    EXPECT_EQ(output.name, "Living room:left");
+    EXPECT_FALSE(sink::parseFindOutput("70000", output));
+    EXPECT_FALSE(sink::parseFindOutput("5001:x", output));
+    EXPECT_FALSE(sink::parseFindOutput("", output));
+}
+
+TEST(VelmoraFindTool, DestinationText) {
+    TERNO::Address address{};
+    ASSERT_TRUE(velmora_find::parseDestination("fe80::101", address));
+    EXPECT_EQ(address.portNumber(), FP::findPort);
+    EXPECT_EQ(address.scope, 0u);
+    ASSERT_TRUE(velmora_find::parseDestination("fe80::101,5000%3", address));
+    EXPECT_EQ(address.toString(), "fe80::101");
+    EXPECT_EQ(address.portNumber(), 5000u);
+    EXPECT_EQ(address.scope, 3u);
+    EXPECT_FALSE(velmora_find::parseDestination("fe80::101,port", address));
+    EXPECT_FALSE(velmora_find::parseDestination("host.example", address));
+    EXPECT_FALSE(velmora_find::parseDestination("fe80::1%", address));
+}
+
+TEST(VelmoraFindTool, JsonEscapesSinkTexts) {
+    VELMORA::TargetMap targets;
+    TERNO::Address stream{};
+    ASSERT_TRUE(stream.parse("fe80::101"));
+    stream.setPortNumber(5001);
+    stream.scope = 2;
+    VELMORA::Target& target = targets[stream];
+    target.description = "Box \"A\"\\";
+    target.outputName = "Room\n";
+    target.outputIndex = 1;
+    target.version = 1;
+    target.infoText = std::string("x\x01", 2);
+    const std::string json = velmora_find::targetsAsJson(targets);
+    EXPECT_NE(json.find(R"("description": "Box \"A\"\\")"), std::string::npos) << json;
+    EXPECT_NE(json.find(R"("outputName": "Room\n")"), std::string::npos) << json;
+    EXPECT_NE(json.find(R"("infoText": "x\u0001")"), std::string::npos) << json;
+    EXPECT_NE(json.find(R"("streamAddress": "fe80::101", "port": 5001, "scope": 2)"), std::string::npos) << json;
+    EXPECT_EQ(velmora_find::targetsAsJson({}), "[]\n");
+    const std::string table = velmora_find::targetsAsTable(targets);
+    EXPECT_NE(table.find("fe80::101,5001%2"), std::string::npos) << table;
+    EXPECT_EQ(table.find('\x01'), std::string::npos);
+}
