@@ -1,0 +1,138 @@
+// The sink's control answers and its configuration.
+#include "ControlResponder.h"
+#include "SinkOptions.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <fstream>
+
+namespace sink {
+namespace {
+
+std::vector<uint8_t> request(const Header& h) { return {h.bytes, h.bytes + kHeaderBytes}; }
+
+TEST(ControlResponder, AnswersCapabilitiesLatencySizesAndProfile) {
+    SinkConfig c;
+    c.pcmCaps = 0x0000000A00000802ull;              // 2 ch int32 44.1 kHz only
+    c.dsdLsbCaps = 0;
+    c.latencyMax = 300;
+    c.hwLatency = 7;
+    c.mtu = 9000;
+    c.maxBurst = 60000;
+    c.profileMin = 50;
+    c.profileMax = 200;
+    c.profileFlags = 0x1A;
+    ControlResponder r(c, 4321);
+
+    const uint64_t summary = readU64(*r.handle(request(Header::wide(FORMAT_REQ, 0, uint64_t{0}))).answer, 8);
+    EXPECT_EQ(summary & 0xFF00, 0x0800u);
+    EXPECT_EQ(summary & 0x300000, 0x200000u);       // only the MSB-first DSD set
+    EXPECT_NE(summary & 0xF0000, 0u);
+    const auto pcm = *r.handle(request(Header::wide(FORMAT_REQ, 0, summary & 0xFF00))).answer;
+    EXPECT_EQ(flags(pcm) & kHasData, kHasData);
+    EXPECT_EQ(readU64(pcm, 8), c.pcmCaps);
+    EXPECT_EQ(readU64(*r.handle(request(Header::wide(FORMAT_REQ, 0, uint64_t{0x200000}))).answer, 8), c.dsdMsbCaps);
+    EXPECT_EQ(readU64(*r.handle(request(Header::wide(FORMAT_REQ, 0, uint64_t{0x100000}))).answer, 8), 0u);
+
+    auto lat = *r.handle(request(Header(LATENCY_REQ, 0, 0, 0))).answer;
+    EXPECT_EQ(readU16(lat, 8), c.latency);
+    EXPECT_EQ(readU16(lat, 10), 7);
+    lat = *r.handle(request(Header(LATENCY_REQ, 0, 500, 0))).answer;
+    EXPECT_EQ(readU16(lat, 8), 300);                 // cut to the maximum
+    EXPECT_EQ(readU16(*r.handle(request(Header::wide(CONNECTPRE_REQ, 0, uint64_t{0}))).answer, 10), 300);
+
+    const auto size = *r.handle(request(Header(DATASIZE_REQ, 0))).answer;
+    EXPECT_EQ(command(size), DATASIZE_ANS);
+    EXPECT_EQ(readU16(size, 8), 9000);
+    EXPECT_EQ(readU16(size, 10), 60000);
+    const auto prof = *r.handle(request(Header::wide(PROFILE_REQ, 0, uint64_t{0}))).answer;
+    EXPECT_EQ(readU16(prof, 8), 50);
+    EXPECT_EQ(readU16(prof, 10), 200);
+    EXPECT_EQ(readU16(prof, 12), 0x1A);
+}
+
+TEST(ControlResponder, ConnectChecksFormatAndCarriesPolarityAndDataPort) {
+    SinkConfig c;
+    c.dsdLsbCaps = c.dsdMsbCaps = 0;
+    c.invertPolarity = true;
+    ControlResponder r(c, 4321);
+    const uint64_t stereo32 = 0x0000000A00000802ull;
+    ControlResult ok = r.handle(request(Header::wide(CONNECT_REQ, 0, stereo32)));
+    ASSERT_TRUE(ok.answer);
+    EXPECT_TRUE(ok.connected);
+    EXPECT_EQ(flags(*ok.answer), kHasData | kPolarityInvert);
+    EXPECT_EQ(readU16(*ok.answer, 8), 4321);
+    EXPECT_EQ(r.format(), stereo32);
+
+    const uint64_t threeChannels = 0x0000000A00000803ull;   // not one-hot: invalid
+    ControlResult bad = r.handle(request(Header::wide(CONNECT_REQ, 0, threeChannels)));
+    ASSERT_TRUE(bad.answer);
+    EXPECT_FALSE(bad.connected);
+    EXPECT_EQ(flags(*bad.answer) & kHasData, 0);
+    const uint64_t dsd64 = 0x0000020202A10002ull;             // no DSD set configured
+    EXPECT_FALSE(r.handle(request(Header::wide(CONNECT_REQ, 0, dsd64))).connected);
+}
+
+TEST(ControlResponder, NameLogDisconnectAndUnknown) {
+    SinkConfig c;
+    ControlResponder r(c, 1);
+    const auto name = frameWithText(Header(NAME_REQ, 1), "Player 9");
+    ControlResult n = r.handle(name);
+    EXPECT_EQ(r.clientName(), "Player 9");
+    EXPECT_EQ(command(*n.answer), NAME_ANS);
+    ControlResult log = r.handle(request(Header(LOG_REQ, 0, 1)));
+    EXPECT_EQ(log.logRequest, std::optional<bool>(true));
+    EXPECT_EQ(readU16(*log.answer, 8), 0);          // the acknowledgement is not a log line
+    const auto line = ControlResponder::logText("hello");
+    EXPECT_TRUE(isFrame(line));
+    EXPECT_EQ(readU16(line, 8), 2);
+    EXPECT_EQ(std::string(payload(line).begin(), payload(line).end()), "hello");
+    EXPECT_TRUE(r.handle(request(Header(DSICONNECT_REQ, 0))).disconnected);
+    EXPECT_FALSE(r.handle(request(Header(77, 0))).answer);
+    const auto forged = ControlResponder::forged(*r.handle(request(Header(DATASIZE_REQ, 0))).answer);
+    EXPECT_NE(readU16(forged, 8), c.mtu);
+    EXPECT_EQ(command(forged), DATASIZE_ANS);
+}
+
+TEST(SinkOptions, ParsesMasksListsFaultsAndConfigFile) {
+    SinkConfig c;
+    ParseResult r = parseOptions({"velmora-sink", "--pcm-caps", "0xA00000802", "--drop-packets", "3,5,40", "--feedback",
+                                  "ratio", "--ppm", "-12.5", "--invert", "--dsd-lsb-caps", "0", "--port", "0"},
+                                 c);
+    ASSERT_TRUE(r.ok) << r.message;
+    EXPECT_EQ(c.pcmCaps, 0xA00000802ull);
+    EXPECT_EQ(c.faults.dropPackets, (std::vector<uint32_t>{3, 5, 40}));
+    EXPECT_EQ(c.feedback, FeedbackKind::Ratio);
+    EXPECT_DOUBLE_EQ(c.ppm, -12.5);
+    EXPECT_TRUE(c.invertPolarity);
+    EXPECT_EQ(c.dsdLsbCaps, 0u);
+    EXPECT_EQ(c.dsdMsbCaps, defaultDsdCaps(true));
+
+    const std::string path = ::testing::TempDir() + "sink-options.ini";
+    {
+        std::ofstream f(path);
+        f << "mtu=9000\nprofile-flags=0x12\nclose-after=500\nforeign-answers=decoy\n";
+    }
+    SinkConfig d;
+    r = parseOptions({"velmora-sink", "--config", path, "--mtu", "1400"}, d);
+    ASSERT_TRUE(r.ok) << r.message;
+    EXPECT_EQ(d.mtu, 1400);                        // the command line wins
+    EXPECT_EQ(d.profileFlags, 0x12);
+    EXPECT_EQ(d.faults.closeAfter, 500u);
+    EXPECT_EQ(d.faults.foreignAnswers, "decoy");
+    EXPECT_EQ(d.pcmCaps, defaultPcmCaps());
+    std::remove(path.c_str());
+
+    SinkConfig e;
+    EXPECT_FALSE(parseOptions({"velmora-sink", "--feedback", "loud"}, e).ok);
+    EXPECT_FALSE(parseOptions({"velmora-sink", "--drop-rate", "1.5"}, e).ok);
+    EXPECT_FALSE(parseOptions({"velmora-sink", "--time-limit", "0"}, e).ok);
+    const ParseResult help = parseOptions({"velmora-sink", "--help"}, e);
+    EXPECT_FALSE(help.ok);
+    EXPECT_EQ(help.exitCode, 0);
+    EXPECT_NE(help.message.find("--raw-out"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace sink

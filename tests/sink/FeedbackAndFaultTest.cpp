@@ -1,0 +1,110 @@
+// The sink's clock model as the driver decodes it, burst timing, and the fault injector.
+#include "BurstTiming.h"
+#include "ClockFeedback.h"
+#include "FaultInjector.h"
+
+#include <gtest/gtest.h>
+
+namespace sink {
+namespace {
+
+// The driver's reading of a feedback triple (2^-14 units; > 0: the driver is too fast).
+int32_t decode(const Feedback& f) {
+    const uint16_t a = static_cast<uint16_t>(f.a);
+    if (a != 0 && !(a & 0x8000)) return (static_cast<int32_t>(a) - 8192) * 2;
+    if (a & 0x8000) return static_cast<int16_t>(static_cast<uint16_t>((a & 0x7FFF) | ((a & 0x4000) << 1)));
+    if (f.c != 0) return ((static_cast<int32_t>(f.b) - f.c) << 14) / f.c;
+    return 0;
+}
+
+// Feeds the model exactly the nominal rate for `seconds` and returns the last decoded sample.
+int32_t runNominal(FeedbackKind kind, double ppm, double seconds) {
+    ClockFeedback clock(kind, ppm);
+    clock.setRate(48000);
+    int32_t last = 0;
+    const uint64_t stepUs = 1000;
+    for (uint64_t t = stepUs; t <= static_cast<uint64_t>(seconds * 1e6); t += stepUs) {
+        clock.onFrames(48, t);
+        if (t % 100000 == 0) {
+            last = decode(clock.sample(t));
+            EXPECT_EQ(last, clock.lastSample());
+        }
+    }
+    return last;
+}
+
+TEST(ClockFeedback, FastSinkAsksForMoreAndSlowSinkForLessInEveryKind) {
+    for (FeedbackKind kind : {FeedbackKind::Level, FeedbackKind::Signed, FeedbackKind::Ratio}) {
+        SCOPED_TRACE(static_cast<int>(kind));
+        EXPECT_LT(runNominal(kind, 2000.0, 2.0), 0);   // drains faster: send faster
+        EXPECT_GT(runNominal(kind, -2000.0, 2.0), 0);
+        EXPECT_EQ(runNominal(kind, 0.0, 2.0), 0);
+    }
+}
+
+TEST(ClockFeedback, LevelSampleMeasuresExcessAgainstFirstAnswer) {
+    ClockFeedback clock(FeedbackKind::Level, 0.0);
+    clock.setRate(48000);
+    clock.onFrames(480, 1000);
+    EXPECT_EQ(clock.sample(1000).a, 8192);        // the first answer sets the target level
+    clock.onFrames(48, 1000);                      // 1 ms of audio more than the clock played
+    const Feedback f = clock.sample(1000);
+    EXPECT_EQ(f.a, 8192 + 8);                      // 1 ms of a second is 16 / 16384
+    EXPECT_EQ(decode(f), 16);
+}
+
+TEST(ClockFeedback, NoneSendsNothingUsable) {
+    ClockFeedback clock(FeedbackKind::None, 100.0);
+    clock.setRate(48000);
+    clock.onFrames(4800, 10);
+    const Feedback f = clock.sample(100000);
+    EXPECT_EQ(decode(f), 0);
+}
+
+TEST(BurstTiming, IntervalsBetweenBurstStarts) {
+    BurstTiming t;
+    for (int b = 0; b < 101; ++b) {
+        const uint64_t start = static_cast<uint64_t>(b) * 1000 + (b == 50 ? 300 : 0);
+        for (int p = 0; p < 3; ++p) t.onPacket(start + static_cast<uint64_t>(p) * 10, p == 2);
+    }
+    const BurstSummary s = t.summary(1000);
+    EXPECT_EQ(s.bursts, 101u);
+    EXPECT_NEAR(s.meanUs, 1000.0, 0.01);
+    EXPECT_EQ(s.p50Us, 1000.0);
+    EXPECT_EQ(s.maxDeviationUs, 300.0);   // 1300 before burst 50, 700 after it
+}
+
+TEST(FaultInjector, DropListHitsFirstArrivalsOnlyAndRatesStayInWindow) {
+    FaultConfig c;
+    c.dropPackets = {1, 3};
+    FaultInjector f(c);
+    EXPECT_EQ(f.decide(true), FaultAction::Deliver);    // index 0
+    EXPECT_EQ(f.decide(true), FaultAction::Drop);       // index 1
+    EXPECT_EQ(f.decide(false), FaultAction::Deliver);   // a resend passes
+    EXPECT_EQ(f.decide(true), FaultAction::Deliver);    // index 2
+    EXPECT_EQ(f.decide(true), FaultAction::Drop);       // index 3
+    EXPECT_EQ(f.dropped(), 2u);
+
+    FaultConfig r;
+    r.dropRate = 0.05;
+    r.duplicateRate = 0.05;
+    r.faultFrom = 100;
+    r.faultUntil = 10100;
+    r.seed = 7;
+    FaultInjector a(r), b(r);
+    int drops = 0, dups = 0;
+    for (int i = 0; i < 10200; ++i) {
+        const FaultAction x = a.decide(true);
+        EXPECT_EQ(x, b.decide(true));                  // reproducible from the seed
+        if (i < 100 || i >= 10100) {
+            EXPECT_EQ(x, FaultAction::Deliver);
+        }
+        drops += x == FaultAction::Drop;
+        dups += x == FaultAction::Duplicate;
+    }
+    EXPECT_NEAR(drops, 500, 100);
+    EXPECT_NEAR(dups, 475, 100);
+}
+
+}  // namespace
+}  // namespace sink

@@ -1,0 +1,141 @@
+#include "DataReceiver.h"
+
+#include "sync/StreamFormat.h"
+
+#include <algorithm>
+
+namespace sink {
+
+DataReceiver::DataReceiver(const SinkConfig& config, AudioWriter& writer, Send send)
+    : config_(config), writer_(writer), send_(std::move(send)),
+      polarity_(config.invertPolarity ? kPolarityInvert : 0),
+      resend_(config.resendDelayUs, config.resendRetryUs), faults_(config.faults),
+      clock_(config.feedback, config.ppm) {}
+
+void DataReceiver::begin(uint64_t format, uint64_t) {
+    const VELMORA::StreamFormat f(format);
+    frameBytes_ = std::max<uint32_t>(1, f.frameBytes());
+    // Bytes per second of the samples themselves (a DSD frame holds 32 one-bit samples per
+    // channel, a PCM frame one sample per channel).
+    nominalByteRate_ = static_cast<double>(f.rate()) * f.channels() * f.bitsPerSample() / 8.0;
+    clock_.setRate(nominalByteRate_ / frameBytes_);
+    reorder_.emplace([this](uint16_t, std::span<const uint8_t> p) { deliver(p); });
+    streaming_ = true;
+}
+
+void DataReceiver::deliver(std::span<const uint8_t> payload) {
+    payloadBytes_ += payload.size();
+    writer_.write(payload);
+    clock_.onFrames(payload.size() / frameBytes_, deliverNowUs_);
+}
+
+void DataReceiver::sendStatus(uint16_t flags, uint16_t a, uint16_t b, uint16_t c) {
+    const Header h(STATUS, static_cast<uint16_t>(flags | polarity_), a, b, c);
+    send_(h.view());
+}
+
+void DataReceiver::onData(Bytes frame, uint64_t nowUs) {
+    if (!reorder_) return;   // no stream was connected
+    const uint16_t seq = readU16(frame, 8);
+    switch (faults_.decide(reorder_->isNew(seq))) {
+    case FaultAction::Drop:
+        break;
+    case FaultAction::Duplicate:
+        process(frame, nowUs);
+        process(frame, nowUs);
+        break;
+    case FaultAction::Reorder:
+        if (behindNext_) process(behindNext_->frame, nowUs);   // at most one held at a time
+        behindNext_ = Held{{frame.begin(), frame.end()}, nowUs};
+        return;
+    case FaultAction::Delay:
+        delayed_.push_back(Held{{frame.begin(), frame.end()}, nowUs + config_.faults.delayUs});
+        break;
+    case FaultAction::Deliver:
+        process(frame, nowUs);
+        break;
+    }
+    if (behindNext_) {
+        const Held held = std::move(*behindNext_);
+        behindNext_.reset();
+        process(held.frame, nowUs);
+    }
+}
+
+void DataReceiver::process(Bytes frame, uint64_t nowUs) {
+    ++received_;
+    if (firstUs_ == 0) firstUs_ = nowUs;
+    lastUs_ = nowUs;
+    const uint16_t fl = flags(frame);
+    const uint16_t seq = readU16(frame, 8);
+    bursts_.onPacket(nowUs, (fl & kBurstEnd) != 0);
+    deliverNowUs_ = nowUs;
+    reorder_->insert(seq, payload(frame));
+    if (fl & kInfoRequest) {
+        ++infoRequests_;
+        if (config_.feedback != FeedbackKind::None) {
+            const Feedback f = clock_.sample(nowUs);
+            sendStatus(0, static_cast<uint16_t>(f.a), f.b, f.c);
+        } else {
+            sendStatus(0, 0, 0, 0);   // an answer without feedback keeps the driver's clock
+        }
+        ++feedbackSent_;
+    }
+    poll(nowUs);
+}
+
+void DataReceiver::poll(uint64_t nowUs) {
+    while (!delayed_.empty() && delayed_.front().releaseUs <= nowUs) {
+        const Held held = std::move(delayed_.front());
+        delayed_.pop_front();
+        process(held.frame, nowUs);
+    }
+    if (!reorder_) return;
+    const std::optional<uint16_t> missing = reorder_->firstMissing();
+    if (resend_.due(missing, nowUs)) {
+        reorder_->markRequested();
+        sendStatus(kResendRequest, 0, *missing, reorder_->newestSeen());
+    }
+}
+
+uint64_t DataReceiver::nextDueUs(uint64_t nowUs, uint64_t maxUs) const {
+    uint64_t due = maxUs;
+    if (!delayed_.empty()) due = std::min(due, delayed_.front().releaseUs > nowUs ? delayed_.front().releaseUs - nowUs : 0);
+    if (reorder_ && reorder_->firstMissing()) due = std::min<uint64_t>(due, 500);   // resend checks
+    return due;
+}
+
+void DataReceiver::finish(SinkReport& r) {
+    if (behindNext_) {
+        process(behindNext_->frame, lastUs_);
+        behindNext_.reset();
+    }
+    while (!delayed_.empty()) {
+        process(delayed_.front().frame, lastUs_);
+        delayed_.pop_front();
+    }
+    if (reorder_) {
+        r.neverRecovered = reorder_->flush();
+        r.packetsDelivered = reorder_->delivered();
+        r.duplicates = reorder_->duplicates();
+        r.recovered = reorder_->recovered();
+        r.lateArrivals = reorder_->lateArrivals();
+        r.outOfWindow = reorder_->outOfWindow();
+    }
+    r.packetsReceived = received_;
+    r.payloadBytes = payloadBytes_;
+    r.resendRequests = resend_.requests();
+    r.infoRequests = infoRequests_;
+    r.feedbackSent = feedbackSent_;
+    r.lastFeedbackSample = clock_.lastSample();
+    r.dropped = faults_.dropped();
+    r.duplicated = faults_.duplicated();
+    r.reordered = faults_.reordered();
+    r.delayed = faults_.delayed();
+    r.bursts = bursts_.summary(config_.expectedCycleUs);
+    r.streamSeconds = lastUs_ > firstUs_ ? static_cast<double>(lastUs_ - firstUs_) * 1e-6 : 0.0;
+    r.byteRate = r.streamSeconds > 0 ? static_cast<double>(payloadBytes_) / r.streamSeconds : 0.0;
+    r.nominalByteRate = nominalByteRate_;
+}
+
+}  // namespace sink

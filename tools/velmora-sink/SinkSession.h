@@ -1,0 +1,64 @@
+#pragma once
+// One run of the sink: a single UDP socket serves both the control requests and the data
+// stream (CONNECT_ANS names the same port), the remote log has its own port. The loop
+// answers, receives, injects the configured faults, and ends by itself.
+
+#include "AudioWriter.h"
+#include "ControlResponder.h"
+#include "DataReceiver.h"
+#include "RemoteLog.h"
+#include "SinkConfig.h"
+#include "SinkReport.h"
+
+#include "terno/Address.h"
+#include "terno/Socket.h"
+
+#include <atomic>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace sink {
+
+class SinkSession {
+public:
+    explicit SinkSession(const SinkConfig& config);
+
+    // Binds the sockets and writes the port file; false with error() when it cannot listen.
+    bool start();
+    uint16_t port() const { return port_; }
+
+    // Runs until the closing handshake, a sink-side close, the time limit, an idle stream or
+    // stopRequested; then completes the files and the report.
+    void run(const std::atomic<bool>& stopRequested);
+
+    const SinkReport& report() const { return report_; }
+    const std::string& error() const { return error_; }
+
+private:
+    void onDatagram(const std::vector<uint8_t>& bytes, const TERNO::Address& from, uint64_t nowUs);
+    void onControl(const std::vector<uint8_t>& bytes, const TERNO::Address& from, uint64_t nowUs);
+    void send(std::span<const uint8_t> frame, const TERNO::Address& to);
+    bool silent() const;
+    void say(const std::string& text);
+
+    const SinkConfig& config_;
+    TERNO::Socket socket_;
+    TERNO::Socket foreign_;          // a second port, for forged answers
+    RemoteLog remoteLog_;
+    uint16_t port_ = 0;
+    AudioWriter writer_;
+    ControlResponder responder_;
+    DataReceiver receiver_;
+    SinkReport report_;
+    std::string error_;
+
+    std::optional<TERNO::Address> driver_;   // where the stream comes from
+    bool streamStarted_ = false;
+    bool closedBySink_ = false;
+    std::optional<uint64_t> endingSince_;    // closing handshake done or stream closed
+    uint64_t lastDataUs_ = 0;
+};
+
+}  // namespace sink
