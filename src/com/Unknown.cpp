@@ -10,10 +10,8 @@ std::int32_t objectCount() { return liveObjects.load(std::memory_order_relaxed);
 std::int32_t lockCount() { return serverLocks; }
 void changeLockCount(bool lock) { serverLocks += lock ? 1 : -1; }
 
-// An object that is not aggregated is its own outer unknown: its non-delegating table stands in
-// for IUnknown, which has the same three slots.
-CUnknown::CUnknown(IUnknown* outer)
-    : outer_(outer ? outer : reinterpret_cast<IUnknown*>(static_cast<INonDelegatingUnknown*>(this))) {
+// An object that is not aggregated is its own outer unknown.
+CUnknown::CUnknown(IUnknown* outer) : outer_(outer ? outer : &identity_) {
     liveObjects.fetch_add(1, std::memory_order_relaxed);
 }
 
@@ -22,7 +20,7 @@ CUnknown::~CUnknown() { liveObjects.fetch_sub(1, std::memory_order_relaxed); }
 HRESULT CUnknown::NonDelegatingQueryInterface(REFIID riid, void** ppv) {
     if (!ppv) return nullPointer;
     if (sameGuid(riid, IID_IUnknown)) {
-        *ppv = static_cast<INonDelegatingUnknown*>(this);
+        *ppv = static_cast<IUnknown*>(&identity_);
         NonDelegatingAddRef();
         return resultOk;
     }

@@ -36,8 +36,21 @@ public:
     IUnknown* outerUnknown() const { return outer_; }
 
 private:
+    // The object's own IUnknown: the non-delegating operations behind the IUnknown table. It is
+    // what IID_IUnknown yields, and the outer unknown of an object that is not aggregated.
+    struct Identity final : IUnknown {
+        explicit Identity(CUnknown* object) : owner(object) {}
+        HRESULT VELMORA_STDCALL QueryInterface(REFIID riid, void** ppv) override {
+            return owner->NonDelegatingQueryInterface(riid, ppv);
+        }
+        ULONG VELMORA_STDCALL AddRef() override { return owner->NonDelegatingAddRef(); }
+        ULONG VELMORA_STDCALL Release() override { return owner->NonDelegatingRelease(); }
+        CUnknown* owner;
+    };
+
     IUnknown* outer_;
     std::atomic<std::uint32_t> references_{0};
+    Identity identity_{this};
 };
 
 }  // namespace com

@@ -83,7 +83,8 @@ ASIOError AsioVelmora::canSampleRate(ASIOSampleRate rate) {
         LogLine(6) << "canSa " << rate;
         const bool pcm = rate <= maxPcmRate && !dsdMode;
         VELMORA::StreamFormat candidate(pcm ? pcmFormat : VELMORA::StreamFormat::typeDsd1);
-        if (rate < 0 || !candidate.setRate(static_cast<uint64_t>(rate))) return ASE_NoClock;
+        // Only finite positive rates that fit the format word are candidates (NaN fails every test).
+        if (!(rate > 0 && rate < 4294967296.0) || !candidate.setRate(static_cast<uint64_t>(rate))) return ASE_NoClock;
         uint64_t mask;
         if (pcm)
             mask = sync.pcmCaps;

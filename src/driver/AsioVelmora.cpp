@@ -3,6 +3,7 @@
 #include "driver/AsioVelmora.h"
 
 #include <array>
+#include <atomic>
 #include <new>
 
 #include "com/ModuleClasses.h"
@@ -42,9 +43,17 @@ AsioVelmora::~AsioVelmora() {
     }
 }
 
+namespace {
+std::atomic<AsioVelmora::EnvironmentSource> environmentSource{&SettingsEnvironment::system};
+}  // namespace
+
+void AsioVelmora::setEnvironmentSource(EnvironmentSource source) {
+    environmentSource.store(source ? source : &SettingsEnvironment::system, std::memory_order_relaxed);
+}
+
 com::CUnknown* AsioVelmora::create(IUnknown* outer, HRESULT* result) {
     try {
-        return new AsioVelmora(outer, SettingsEnvironment::system());
+        return new AsioVelmora(outer, environmentSource.load(std::memory_order_relaxed)());
     } catch (const std::bad_alloc&) {
         return nullptr;
     } catch (...) {

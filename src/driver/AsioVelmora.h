@@ -41,6 +41,11 @@ public:
     // The class table's create function.
     static com::CUnknown* create(IUnknown* outer, HRESULT* result);
 
+    // Where objects made by the class factory find their settings files; the system's folders
+    // unless a test points new objects at folders of its own.
+    using EnvironmentSource = SettingsEnvironment (*)();
+    static void setEnvironmentSource(EnvironmentSource source);
+
     // IUnknown: forwarded to the outer unknown.
     HRESULT VELMORA_STDCALL QueryInterface(REFIID riid, void** ppv) override;
     ULONG VELMORA_STDCALL AddRef() override;

@@ -24,3 +24,8 @@ uint32_t bytesPerAsioCycle(VELMORA::StreamFormat hostFormat, uint32_t bufferByte
     const uint64_t bits = hostFormat.bitsPerSample();
     return static_cast<uint32_t>(channels * bufferBytes * bits / sampleBytes / 8 * multiplier);
 }
+
+uint32_t startDelaySleepMilliseconds(uint32_t elapsedMs, uint32_t startDelayUs) {
+    const uint32_t wait = startDelayUs / 1000 + 10;
+    return elapsedMs >= wait ? 0 : wait - elapsedMs;
+}

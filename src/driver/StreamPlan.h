@@ -16,3 +16,7 @@ uint32_t bufferMultiplier(uint32_t sampleRate, bool pcm);
 // P: stream bytes per host buffer period for the ASIO-cycle profile.
 uint32_t bytesPerAsioCycle(VELMORA::StreamFormat hostFormat, uint32_t bufferBytes, uint32_t sampleBytes,
                            uint32_t multiplier, bool pcm);
+
+// How long the delayed start still sleeps before playback: playback begins no earlier than
+// startDelayUs / 1000 + 10 milliseconds after start; 0 when that time has already passed.
+uint32_t startDelaySleepMilliseconds(uint32_t elapsedMs, uint32_t startDelayUs);

@@ -48,10 +48,9 @@ std::int32_t Player::asioMessage(std::int32_t selector, std::int32_t value, void
 }
 
 void Player::feed(std::int32_t index) {
-    std::vector<uint8_t*> halves(buffers_.size());
-    for (size_t c = 0; c < buffers_.size(); ++c) halves[c] = static_cast<uint8_t*>(buffers_[c].buffers[index & 1]);
+    for (size_t c = 0; c < buffers_.size(); ++c) halves_[c] = static_cast<uint8_t*>(buffers_[c].buffers[index & 1]);
     const size_t units = layout_.dsd ? static_cast<size_t>(bufferSize_) / 8 : static_cast<size_t>(bufferSize_);
-    if (!source_->fill(halves.data(), units)) sourceEnded_.store(true);
+    if (!source_->fill(halves_.data(), units)) sourceEnded_.store(true);
     blocks_.fetch_add(1, std::memory_order_relaxed);
 }
 
@@ -130,6 +129,7 @@ int Player::negotiate(const PlayOptions& o) {
     }
 
     buffers_.assign(static_cast<size_t>(channels), ASIOBufferInfo{});
+    halves_.assign(buffers_.size(), nullptr);
     for (int c = 0; c < channels; ++c) {
         buffers_[static_cast<size_t>(c)].isInput = 0;
         buffers_[static_cast<size_t>(c)].channelNum = c;

@@ -48,6 +48,7 @@ private:
     HostLayout layout_;
     std::int32_t bufferSize_ = 0;
     std::vector<ASIOBufferInfo> buffers_;
+    std::vector<uint8_t*> halves_;   // sized with buffers_, so the callback allocates nothing
     std::unique_ptr<SignalSource> source_;
     ASIOCallbacks callbacks_{};
     bool timeInfo_ = false;

@@ -1,0 +1,156 @@
+// The driver as an ASIO host meets it: the module registers itself, the host lists
+// HKEY_LOCAL_MACHINE\SOFTWARE\ASIO, creates the object from the CLSID found there through the
+// system's COM activation (CoCreateInstance on Windows) and calls IASIO through its table.
+//
+// The module lies beside this program. Natively the registry is the folder stand-in in a
+// private folder; under Windows (Wine) the real registry of the current prefix is used, so the
+// test refuses to run where the driver is already registered and unregisters afterwards.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cctype>
+#include <chrono>
+#include <cstring>
+#include <filesystem>
+
+#include "com/Asio.h"
+#include "com/ComTypes.h"
+#include "platform/ComActivation.h"
+#include "platform/Environment.h"
+#include "platform/Files.h"
+#include "platform/Library.h"
+#include "platform/Registry.h"
+
+using platform::RegistryRoot;
+
+namespace {
+
+constexpr const char* driverName = "TOLVENIK Velmora";
+constexpr const char* asioKey = "SOFTWARE\\ASIO";
+constexpr const char* classId = "{5C2E8A17-94D3-4B6F-8A21-3E7D0F9B46C5}";
+
+using Routine = HRESULT(VELMORA_STDCALL*)();
+// What the registration exports return when their routine succeeded (0 when it failed).
+constexpr HRESULT registrationDone = 1;
+
+std::string lower(std::string text) {
+    std::transform(text.begin(), text.end(), text.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return text;
+}
+
+class Host : public ::testing::Test {
+protected:
+    void SetUp() override {
+        // Native runs: registry stand-in and settings in a private folder.
+        const auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
+        privateFolder_ = std::filesystem::temp_directory_path() / ("velmora-host-test-" + std::to_string(stamp));
+        std::filesystem::create_directories(privateFolder_ / "registry");
+        std::filesystem::create_directories(privateFolder_ / "config");
+        platform::setEnvironment("VELMORA_REGISTRY_DIR", (privateFolder_ / "registry").string());
+        platform::setEnvironment("XDG_CONFIG_HOME", (privateFolder_ / "config").string());
+
+        if (platform::registryKeyExists(RegistryRoot::LocalMachine, std::string(asioKey) + "\\" + driverName))
+            GTEST_SKIP() << "the driver is already registered here; not touching that registration";
+        modulePath_ = platform::moduleFolder() + VELMORA_MODULE_FILE;
+        ASSERT_TRUE(module_.open(modulePath_)) << module_.error();
+        registerServer_ = reinterpret_cast<Routine>(module_.symbol("DllRegisterServer"));
+        unregisterServer_ = reinterpret_cast<Routine>(module_.symbol("DllUnregisterServer"));
+        canUnloadNow_ = reinterpret_cast<Routine>(module_.symbol("DllCanUnloadNow"));
+        ASSERT_NE(registerServer_, nullptr);
+        ASSERT_NE(unregisterServer_, nullptr);
+        ASSERT_NE(canUnloadNow_, nullptr);
+        registered_ = true;
+        ASSERT_EQ(registerServer_(), registrationDone);
+    }
+
+    void TearDown() override {
+        if (registered_) {
+            EXPECT_EQ(unregisterServer_(), registrationDone);
+        }
+        module_.close();
+        std::error_code ignored;
+        std::filesystem::remove_all(privateFolder_, ignored);
+    }
+
+    std::filesystem::path privateFolder_;
+    std::string modulePath_;
+    platform::SharedLibrary module_;
+    Routine registerServer_ = nullptr, unregisterServer_ = nullptr, canUnloadNow_ = nullptr;
+    bool registered_ = false;
+};
+
+TEST_F(Host, RegistrationMakesTheDriverListedAndCreatable) {
+    // The entries a host and COM look at.
+    const auto drivers = platform::registrySubKeys(RegistryRoot::LocalMachine, asioKey);
+    ASSERT_NE(std::find(drivers.begin(), drivers.end(), driverName), drivers.end());
+    const std::string entry = std::string(asioKey) + "\\" + driverName;
+    const auto clsid = platform::registryGetString(RegistryRoot::LocalMachine, entry, "CLSID", 128);
+    ASSERT_TRUE(clsid.has_value());
+    EXPECT_EQ(*clsid, classId);
+    EXPECT_EQ(platform::registryGetString(RegistryRoot::LocalMachine, entry, "Description", 128), driverName);
+    const std::string classKey = std::string("CLSID\\") + *clsid;
+    EXPECT_EQ(platform::registryGetString(RegistryRoot::ClassesRoot, classKey, "", 128), driverName);
+    const auto server = platform::registryGetString(RegistryRoot::ClassesRoot, classKey + "\\InprocServer32", "", 400);
+    ASSERT_TRUE(server.has_value());
+    EXPECT_EQ(*server, lower(*server));
+    EXPECT_EQ(lower(*server), lower(platform::nativePath(modulePath_)));
+    EXPECT_EQ(platform::registryGetString(RegistryRoot::ClassesRoot, classKey + "\\InprocServer32", "ThreadingModel",
+                                          64),
+              "Apartment");
+
+    // Created from the CLSID found in the list, as a host does.
+    std::string error;
+    auto* asio = static_cast<IASIO*>(platform::createRegisteredObject(*clsid, error));
+    ASSERT_NE(asio, nullptr) << error;
+    EXPECT_EQ(canUnloadNow_(), static_cast<HRESULT>(1));   // S_FALSE while the object lives
+
+    EXPECT_EQ(asio->getDriverVersion(), 1);
+    std::int32_t in = -1, out = -1;
+    EXPECT_EQ(asio->getChannels(&in, &out), ASE_OK);
+    EXPECT_EQ(in, 0);
+    EXPECT_EQ(out, 0);   // nothing offered before init
+    std::int32_t mn = 0, mx = 0, pre = 0, gran = 0;
+    EXPECT_EQ(asio->getBufferSize(&mn, &mx, &pre, &gran), ASE_OK);
+    EXPECT_EQ(mn, 1);
+    EXPECT_EQ(mx, 16384);
+    EXPECT_EQ(pre, 512);
+    EXPECT_EQ(gran, -1);
+    ASIOSampleRate rate = 0;
+    EXPECT_EQ(asio->getSampleRate(&rate), ASE_OK);
+    EXPECT_EQ(rate, 44100.0);
+    EXPECT_EQ(asio->canSampleRate(44100), ASE_NoClock);   // no target known yet
+    ASIOClockSource clock{};
+    std::int32_t clocks = 0;
+    EXPECT_EQ(asio->getClockSources(&clock, &clocks), ASE_OK);
+    EXPECT_EQ(clocks, 1);
+    EXPECT_STREQ(clock.name, "Internal");
+    ASIOChannelInfo info{};
+    EXPECT_EQ(asio->getChannelInfo(&info), ASE_InvalidParameter);
+    EXPECT_EQ(asio->future(kAsioCanTimeInfo, nullptr), ASE_SUCCESS);
+    EXPECT_EQ(asio->future(kAsioTransport, nullptr), ASE_NotPresent);
+    ASIOIoFormat format{};
+    format.FormatType = kASIODSDFormat;
+    EXPECT_EQ(asio->future(kAsioSetIoFormat, &format), ASE_SUCCESS);
+    EXPECT_EQ(asio->getBufferSize(&mn, &mx, &pre, &gran), ASE_OK);
+    EXPECT_EQ(pre, 512 * 32);
+    EXPECT_EQ(asio->outputReady(), ASE_NotPresent);
+    char name[32];
+    std::memset(name, 'x', sizeof name);
+    asio->getDriverName(name);
+    EXPECT_STREQ(name, "");
+
+    EXPECT_EQ(asio->Release(), 0u);
+    EXPECT_EQ(canUnloadNow_(), static_cast<HRESULT>(0));
+    platform::endRegisteredObjects();
+
+    // Unregistering removes both entries; a second time changes nothing.
+    EXPECT_EQ(unregisterServer_(), registrationDone);
+    EXPECT_FALSE(platform::registryKeyExists(RegistryRoot::LocalMachine, entry));
+    EXPECT_FALSE(platform::registryKeyExists(RegistryRoot::ClassesRoot, classKey));
+    EXPECT_EQ(unregisterServer_(), registrationDone);
+    registered_ = false;
+}
+
+}  // namespace
