@@ -1,0 +1,205 @@
+#include "lifecycle/LifecycleHost.h"
+
+#include <cstring>
+#include <thread>
+
+#include "platform/Library.h"
+
+namespace lifecycle {
+
+namespace {
+
+constexpr CLSID driverClass = {0x5C2E8A17, 0x94D3, 0x4B6F, {0x8A, 0x21, 0x3E, 0x7D, 0x0F, 0x9B, 0x46, 0xC5}};
+
+// The module stays loaded for the whole program, as hosts keep it while objects may live.
+platform::SharedLibrary& module() {
+    static auto* library = new platform::SharedLibrary;
+    return *library;
+}
+
+CallbackLog theLog;
+// The host whose buffers the callbacks fill; null while no driver should be called into.
+std::atomic<HostDriver*> activeHost{nullptr};
+std::atomic<std::int32_t> hostFrames{0};
+std::atomic<std::uint32_t> hostSampleBytes{0};
+std::array<std::atomic<void*>, 4> hostHalves{};
+
+int64_t ticksNow() { return Clock::now().time_since_epoch().count(); }
+
+std::uint32_t bytesOf(ASIOSampleType type) {
+    switch (type) {
+        case ASIOSTInt16LSB: return 2;
+        case ASIOSTInt24LSB: return 3;
+        case ASIOSTInt32LSB:
+        case ASIOSTFloat32LSB: return 4;
+        case ASIOSTFloat64LSB: return 8;
+        default: return 0;
+    }
+}
+
+void onBufferSwitch(std::int32_t index, ASIOBool) {
+    CallbackLog& log = theLog;
+    const uint64_t seen = log.switches.load(std::memory_order_relaxed);
+    if (log.firstSwitchTicks.load(std::memory_order_relaxed) == 0) {
+        log.firstSwitchTicks.store(ticksNow(), std::memory_order_relaxed);
+        if (HostDriver* host = activeHost.load(std::memory_order_acquire)) log.firstPosition.store(host->samplePosition());
+    }
+    const int previous = log.lastIndex.exchange(index, std::memory_order_relaxed);
+    const int expected = previous == 0 ? 1 : 0;   // a run starts with half 0
+    if (index != expected) log.indexFaults.fetch_add(1, std::memory_order_relaxed);
+    // Audible, non-silent content in the half the driver asked for.
+    const auto bytes = static_cast<size_t>(hostFrames.load()) * hostSampleBytes.load();
+    for (int c = 0; c < 2 && (index == 0 || index == 1); ++c)
+        if (void* half = hostHalves[static_cast<size_t>(c * 2 + index)].load(std::memory_order_relaxed))
+            std::memset(half, static_cast<int>(0x11 * (c + 1) + seen % 7), bytes);
+    log.switches.fetch_add(1, std::memory_order_release);
+}
+
+void onRateChange(ASIOSampleRate) {}
+std::int32_t onMessage(std::int32_t selector, std::int32_t, void*, double*) {
+    return selector == kAsioSelectorSupported ? 1 : 0;
+}
+
+}  // namespace
+
+void CallbackLog::reset() {
+    firstSwitchTicks.store(0);
+    firstPosition.store(~uint64_t{0});
+    lastIndex.store(-1);
+}
+
+bool CallbackLog::waitForSwitches(uint64_t count, std::chrono::milliseconds limit) const {
+    const auto deadline = Clock::now() + limit;
+    while (switches.load(std::memory_order_acquire) < count) {
+        if (Clock::now() > deadline) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    return true;
+}
+
+bool CallbackLog::waitUntilQuiet(std::chrono::milliseconds quiet, std::chrono::milliseconds limit) const {
+    const auto deadline = Clock::now() + limit;
+    uint64_t last = switches.load();
+    auto lastChange = Clock::now();
+    while (Clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        const uint64_t now = switches.load();
+        if (now != last) {
+            last = now;
+            lastChange = Clock::now();
+        } else if (Clock::now() - lastChange >= quiet) {
+            return true;
+        }
+    }
+    return false;
+}
+
+CallbackLog& callbackLog() { return theLog; }
+
+double millisecondsSince(Clock::time_point since) {
+    return std::chrono::duration<double, std::milli>(Clock::now() - since).count();
+}
+
+HRESULT moduleCanUnloadNow() {
+    using CanUnloadNow = HRESULT(VELMORA_STDCALL*)();
+    auto canUnload = reinterpret_cast<CanUnloadNow>(module().symbol("DllCanUnloadNow"));
+    return canUnload ? canUnload() : static_cast<HRESULT>(0x80004005u);
+}
+
+HostDriver::HostDriver() {
+    if (!module().isOpen() && !module().open(VELMORA_MODULE_PATH)) {
+        error_ = module().error();
+        return;
+    }
+    using GetClassObject = HRESULT(VELMORA_STDCALL*)(REFCLSID, REFIID, void**);
+    auto getClassObject = reinterpret_cast<GetClassObject>(module().symbol("DllGetClassObject"));
+    void* factory = nullptr;
+    if (!getClassObject || getClassObject(driverClass, IID_IClassFactory, &factory) != 0 || !factory) {
+        error_ = "DllGetClassObject refused the driver's class";
+        return;
+    }
+    void* object = nullptr;
+    const HRESULT result = static_cast<IClassFactory*>(factory)->CreateInstance(nullptr, driverClass, &object);
+    static_cast<IClassFactory*>(factory)->Release();
+    if (result != 0 || !object) {
+        error_ = "CreateInstance failed";
+        return;
+    }
+    driver_ = static_cast<IASIO*>(object);
+}
+
+HostDriver::~HostDriver() {
+    if (driver_) release();
+}
+
+bool HostDriver::prepare() {
+    if (!driver_) return false;
+    if (driver_->init(nullptr) != 1) {
+        char message[128] = {};
+        driver_->getErrorMessage(message);
+        error_ = std::string("init failed: ") + message;
+        return false;
+    }
+    std::int32_t inputs = 0, outputs = 0;
+    driver_->getChannels(&inputs, &outputs);
+    if (outputs < 2) {
+        error_ = "the driver offers " + std::to_string(outputs) + " outputs";
+        return false;
+    }
+    std::int32_t minSize = 0, maxSize = 0, preferred = 0, granularity = 0;
+    driver_->getBufferSize(&minSize, &maxSize, &preferred, &granularity);
+    if (driver_->setSampleRate(44100.0) != ASE_OK) {
+        error_ = "setSampleRate 44100 refused";
+        return false;
+    }
+    ASIOChannelInfo info{};
+    info.channel = 0;
+    if (driver_->getChannelInfo(&info) != ASE_OK || bytesOf(info.type) == 0) {
+        error_ = "getChannelInfo gave no PCM type";
+        return false;
+    }
+    frames_ = preferred;
+    for (int c = 0; c < 2; ++c) buffers_[static_cast<size_t>(c)] = ASIOBufferInfo{0, c, {nullptr, nullptr}};
+    callbacks_.bufferSwitch = &onBufferSwitch;
+    callbacks_.sampleRateDidChange = &onRateChange;
+    callbacks_.asioMessage = &onMessage;
+    callbacks_.bufferSwitchTimeInfo = nullptr;
+    if (const ASIOError e = driver_->createBuffers(buffers_.data(), 2, frames_, &callbacks_); e != ASE_OK) {
+        error_ = "createBuffers failed: " + std::to_string(e);
+        return false;
+    }
+    hostFrames.store(frames_);
+    hostSampleBytes.store(bytesOf(info.type));
+    for (size_t c = 0; c < 2; ++c)
+        for (size_t half = 0; half < 2; ++half) hostHalves[c * 2 + half].store(buffers_[c].buffers[half]);
+    activeHost.store(this, std::memory_order_release);
+    return true;
+}
+
+ASIOError HostDriver::start() { return driver_->start(); }
+ASIOError HostDriver::stop() { return driver_->stop(); }
+
+ASIOError HostDriver::disposeBuffers() {
+    const ASIOError result = driver_->disposeBuffers();
+    for (auto& half : hostHalves) half.store(nullptr);
+    return result;
+}
+
+ULONG HostDriver::release() {
+    // From here on the callbacks only count; they must not reach into a driver being destroyed.
+    HostDriver* self = this;
+    activeHost.compare_exchange_strong(self, nullptr);
+    const ULONG left = driver_->Release();
+    for (auto& half : hostHalves) half.store(nullptr);
+    driver_ = nullptr;
+    return left;
+}
+
+uint64_t HostDriver::samplePosition() {
+    ASIOSamples position{};
+    ASIOTimeStamp stamp{};
+    driver_->getSamplePosition(&position, &stamp);
+    return (uint64_t{position.hi} << 32) | position.lo;
+}
+
+}  // namespace lifecycle

@@ -1,0 +1,76 @@
+#pragma once
+// A minimal ASIO host for lifecycle tests: loads the driver module, creates driver objects
+// through its class factory, and records what the driver's callbacks do.
+
+#include <array>
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "com/Asio.h"
+
+namespace lifecycle {
+
+using Clock = std::chrono::steady_clock;
+
+// What the host's callbacks saw. ASIO callbacks carry no context, so there is one per process.
+struct CallbackLog {
+    std::atomic<uint64_t> switches{0};
+    // Clock time of the first callback after the last reset (0: none yet).
+    std::atomic<int64_t> firstSwitchTicks{0};
+    // The driver's sample position as the first callback after the last reset read it.
+    std::atomic<uint64_t> firstPosition{~uint64_t{0}};
+    // Callbacks whose buffer index broke the sequence 0, 1, 0, 1, ... that begins with every run.
+    std::atomic<uint64_t> indexFaults{0};
+    std::atomic<int> lastIndex{-1};
+
+    void reset();
+    // Waits until at least `count` callbacks were made since construction; false on timeout.
+    bool waitForSwitches(uint64_t count, std::chrono::milliseconds limit) const;
+    // Waits until no callback has come for `quiet`; false when they still flow at `limit`.
+    bool waitUntilQuiet(std::chrono::milliseconds quiet, std::chrono::milliseconds limit) const;
+};
+CallbackLog& callbackLog();
+
+// The module's DllCanUnloadNow: 0 (S_OK) when no object or lock of it is alive.
+HRESULT moduleCanUnloadNow();
+
+// Time since `since` in milliseconds, as a double.
+double millisecondsSince(Clock::time_point since);
+
+// One driver object, led through init and createBuffers like a two-channel host does.
+class HostDriver {
+public:
+    HostDriver();
+    ~HostDriver();
+    HostDriver(const HostDriver&) = delete;
+    HostDriver& operator=(const HostDriver&) = delete;
+
+    // false with error() when the module or its class factory fails.
+    bool created() const { return driver_ != nullptr; }
+    // init, getChannels, getBufferSize, setSampleRate 44100 and createBuffers for two outputs.
+    bool prepare();
+    const std::string& error() const { return error_; }
+
+    ASIOError start();
+    ASIOError stop();
+    ASIOError disposeBuffers();
+    // Gives up the host's reference; the driver object goes with it. Returns the count left.
+    ULONG release();
+
+    uint64_t samplePosition();
+    // Frames per host buffer half, as chosen from the driver's preferred size.
+    std::int32_t frames() const { return frames_; }
+    IASIO* operator->() const { return driver_; }
+
+private:
+    IASIO* driver_ = nullptr;
+    std::array<ASIOBufferInfo, 2> buffers_{};
+    ASIOCallbacks callbacks_{};
+    std::int32_t frames_ = 0;
+    std::string error_;
+};
+
+}  // namespace lifecycle

@@ -1,0 +1,18 @@
+#pragma once
+// What this process holds right now, for leak checks across many driver runs.
+
+#include <cstdint>
+
+namespace lifecycle {
+
+struct ProcessResources {
+    int threads = 0;            // entries of /proc/self/task
+    int descriptors = 0;        // entries of /proc/self/fd
+    int64_t residentKiB = 0;    // VmRSS of /proc/self/status
+    int64_t liveAllocations = 0;  // operator new minus operator delete, program-wide
+    int64_t liveBytes = 0;
+};
+
+ProcessResources sampleResources();
+
+}  // namespace lifecycle
