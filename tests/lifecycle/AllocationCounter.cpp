@@ -6,6 +6,9 @@
 #include <cstdlib>
 #include <new>
 
+// GCC pairs the replaced operator new with free() and warns wrongly at -O2.
+#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
+
 namespace lifecycle {
 
 namespace {

@@ -14,6 +14,9 @@
 #include "driver/log/LogSink.h"
 #include "sync/FakeSink.h"
 
+// GCC pairs the replaced operator new with free() and warns wrongly at -O2.
+#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
+
 using namespace VELMORA;
 using synctest::Datagram;
 using synctest::FakeSink;
