@@ -29,8 +29,14 @@ function(velmora_test name)
   target_link_libraries(${name} PRIVATE ${ARG_LIBS} gtest_main)
   add_test(NAME ${name} COMMAND ${name})
   set_tests_properties(${name} PROPERTIES LABELS "unit;${ARG_LABELS}" TIMEOUT 600)
+  velmora_test_target(${name} ${ARG_LABELS})
+endfunction()
+
+# velmora_test_target(TARGET [LABELS ...]): puts a test program that ctest runs some other way
+# (through a script) into the unit_tests group, and into thread_tests when labelled "threads".
+function(velmora_test_target name)
   set_property(GLOBAL APPEND PROPERTY VELMORA_TEST_TARGETS ${name})
-  if("threads" IN_LIST ARG_LABELS)
+  if("threads" IN_LIST ARGN)
     set_property(GLOBAL APPEND PROPERTY VELMORA_THREAD_TEST_TARGETS ${name})
   endif()
 endfunction()

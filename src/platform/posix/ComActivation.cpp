@@ -11,14 +11,15 @@
 #include "platform/Registry.h"
 
 namespace platform {
-namespace {
 
+// A class identifier as it lies in memory.
 struct Guid {
     uint32_t data1;
     uint16_t data2, data3;
     uint8_t data4[8];
 };
 
+namespace {
 bool parseGuid(const std::string& text, Guid& guid) {
     unsigned d[11];
     if (std::sscanf(text.c_str(), "{%8x-%4x-%4x-%2x%2x-%2x%2x%2x%2x%2x%2x}", &d[0], &d[1], &d[2], &d[3], &d[4], &d[5],
@@ -54,16 +55,18 @@ std::string resolveCaseInsensitive(const std::string& path) {
     return resolved.string();
 }
 
-// The class factory's table: IUnknown's three slots, CreateInstance, LockServer.
-struct Factory {
+}  // namespace
+
+// The module's class factory as its table lays it out: IUnknown's three slots, CreateInstance,
+// LockServer. Declared outside the anonymous namespace: a class the compiler can see has no
+// overrider would have its calls devirtualised to the pure stubs.
+struct ModuleClassFactory {
     virtual int32_t queryInterface(const Guid&, void**) = 0;
     virtual uint32_t addRef() = 0;
     virtual uint32_t release() = 0;
     virtual int32_t createInstance(void* outer, const Guid& iid, void** object) = 0;
     virtual int32_t lockServer(int32_t lock) = 0;
 };
-
-}  // namespace
 
 void* createRegisteredObject(const std::string& clsidText, std::string& error) {
     Guid clsid{};
@@ -94,7 +97,7 @@ void* createRegisteredObject(const std::string& clsidText, std::string& error) {
         error = "DllGetClassObject failed";
         return nullptr;
     }
-    auto* factory = static_cast<Factory*>(factoryPointer);
+    auto* factory = static_cast<ModuleClassFactory*>(factoryPointer);
     void* object = nullptr;
     const int32_t result = factory->createInstance(nullptr, clsid, &object);
     factory->release();
