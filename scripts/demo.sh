@@ -22,7 +22,10 @@ MSG
   exit 1
 fi
 
-rm -rf "$out" && mkdir -p "$out/config"
+rm -rf "$out" && mkdir -p "$out/config/TOLVENIK Velmora"
+# The driver's own settings for the demo user: factory values, with its log on so that
+# velmora-play can count underruns from it.
+printf 'Version=1_100_0\r\nDebug=enable\r\n' >"$out/config/TOLVENIK Velmora/setting.inf"
 signal=counter
 [ -n "$wav" ] && signal=$(realpath "$wav")
 
@@ -50,7 +53,7 @@ if [ $net -eq 77 ]; then echo "demo: this machine cannot make network namespaces
 echo
 echo "== Discovered and negotiated (velmora-play) =="
 sed -n '/^driver:/,/^signal:/p' "$out/play.log"
-grep -E "^played|failed|cannot" "$out/play.log"
+grep -E "^played|^underruns|failed|cannot" "$out/play.log"
 status=$(cat "$out/play.status" 2>/dev/null || echo 1)
 
 report="$out/sink-report.json"

@@ -45,12 +45,19 @@ TEST(VelmoraFindProgram, ListsSinksAsTableAndJson) {
     const ToolRun json = tool("--json");
     ASSERT_EQ(json.status, 0) << json.out;
     const std::string link1 = std::to_string(linkIndex("link1"));
-    EXPECT_NE(json.out.find(R"("description": "Box", "outputName": "Room", "outputIndex": 1, )"
+    // The driver's finder names each output after its sink: "description(output name)".
+    EXPECT_NE(json.out.find(R"x("description": "Box(Room)", "outputName": "", "outputIndex": 1, )x"
                             R"("streamAddress": "fe80::101", "port": 5001, "scope": )" + link1 +
                             R"(, "version": 1, "infoText": "http://[fe80::101]/Box")"),
               std::string::npos) << json.out;
-    EXPECT_NE(json.out.find(R"("description": "Far")"), std::string::npos) << json.out;
+    EXPECT_NE(json.out.find(R"x("description": "Far(Out1)")x"), std::string::npos) << json.out;
     EXPECT_EQ(json.out.find("Later"), std::string::npos);  // version 2 is not for this driver
+
+    // The module's exported finder lists the same.
+    const ToolRun exported = tool("--json --module " VELMORA_MODULE_PATH);
+    ASSERT_EQ(exported.status, 0);
+    EXPECT_EQ(exported.out, json.out);
+    EXPECT_EQ(tool("--module /nonexistent/module.so").status, 2);
 
     const ToolRun everyVersion = tool("--json --max-version 0 -i " + link1);
     ASSERT_EQ(everyVersion.status, 0);

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "com/Asio.h"
+#include "common/DriverClassId.h"
 #include "platform/Library.h"
 
 class DriverLoader {
@@ -22,6 +23,3 @@ private:
     bool comStarted_ = false;
     std::string error_;
 };
-
-// The driver's class identifier, as registration writes it.
-inline constexpr const char* velmoraClassId = "{5C2E8A17-94D3-4B6F-8A21-3E7D0F9B46C5}";

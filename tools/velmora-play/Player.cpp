@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <string>
 #include <thread>
 
 #include "DriverLoader.h"
@@ -156,6 +157,7 @@ int Player::negotiate(const PlayOptions& o) {
 }
 
 int Player::playLoop(const PlayOptions& o) {
+    logWatch_.listen();
     if (ASIOError e = driver_->start(); e != ASE_OK) return fail("start", e);
     const auto begin = std::chrono::steady_clock::now();
     auto nextReport = begin;
@@ -167,8 +169,10 @@ int Player::playLoop(const PlayOptions& o) {
             ASIOTimeStamp stamp{};
             driver_->getSamplePosition(&position, &stamp);
             const uint64_t frames = (uint64_t{position.hi} << 32) | position.lo;
-            std::fprintf(stderr, "\rplaying %6.1f s  blocks %8llu  position %10llu", elapsed,
-                         static_cast<unsigned long long>(blocks_.load()), static_cast<unsigned long long>(frames));
+            const unsigned long long underruns = logWatch_.poll();
+            std::fprintf(stderr, "\rplaying %6.1f s  blocks %8llu  position %10llu  underruns %s", elapsed,
+                         static_cast<unsigned long long>(blocks_.load()), static_cast<unsigned long long>(frames),
+                         logWatch_.listening() ? std::to_string(underruns).c_str() : "?");
             nextReport += std::chrono::milliseconds(250);
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
@@ -176,5 +180,12 @@ int Player::playLoop(const PlayOptions& o) {
     if (!o.quiet) std::fprintf(stderr, "\n");
     std::printf("played:      %llu blocks%s\n", static_cast<unsigned long long>(blocks_.load()),
                 stopRequested.load() ? " (interrupted)" : "");
+    const unsigned long long underruns = logWatch_.poll();
+    if (!logWatch_.listening())
+        std::printf("underruns:   unknown (another program holds the driver's log port 19640)\n");
+    else if (logWatch_.lines() == 0)
+        std::printf("underruns:   none logged (the driver logs them with Debug=enable in its settings)\n");
+    else
+        std::printf("underruns:   %llu (from the driver's log)\n", underruns);
     return 0;
 }

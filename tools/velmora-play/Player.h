@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "DriverLogWatch.h"
 #include "SignalSource.h"
 #include "com/Asio.h"
 
@@ -54,4 +55,5 @@ private:
     bool timeInfo_ = false;
     std::atomic<uint64_t> blocks_{0};
     std::atomic<bool> sourceEnded_{false};
+    DriverLogWatch logWatch_;
 };

@@ -11,6 +11,7 @@
 #include "platform/Registry.h"
 
 namespace platform {
+namespace {
 
 // A class identifier as it lies in memory.
 struct Guid {
@@ -19,7 +20,6 @@ struct Guid {
     uint8_t data4[8];
 };
 
-namespace {
 bool parseGuid(const std::string& text, Guid& guid) {
     unsigned d[11];
     if (std::sscanf(text.c_str(), "{%8x-%4x-%4x-%2x%2x-%2x%2x%2x%2x%2x%2x}", &d[0], &d[1], &d[2], &d[3], &d[4], &d[5],
@@ -55,18 +55,18 @@ std::string resolveCaseInsensitive(const std::string& path) {
     return resolved.string();
 }
 
-}  // namespace
-
-// The module's class factory as its table lays it out: IUnknown's three slots, CreateInstance,
-// LockServer. Declared outside the anonymous namespace: a class the compiler can see has no
-// overrider would have its calls devirtualised to the pure stubs.
-struct ModuleClassFactory {
-    virtual int32_t queryInterface(const Guid&, void**) = 0;
-    virtual uint32_t addRef() = 0;
-    virtual uint32_t release() = 0;
-    virtual int32_t createInstance(void* outer, const Guid& iid, void** object) = 0;
-    virtual int32_t lockServer(int32_t lock) = 0;
+// The module's class factory seen through COM's C binding: a pointer to its table of IUnknown's
+// three slots, CreateInstance and LockServer, each taking the object first. The module's C++
+// class is not known here, so no C++ call could name its type.
+struct ClassFactoryTable {
+    int32_t (*queryInterface)(void* self, const Guid& iid, void** object);
+    uint32_t (*addRef)(void* self);
+    uint32_t (*release)(void* self);
+    int32_t (*createInstance)(void* self, void* outer, const Guid& iid, void** object);
+    int32_t (*lockServer)(void* self, int32_t lock);
 };
+
+}  // namespace
 
 void* createRegisteredObject(const std::string& clsidText, std::string& error) {
     Guid clsid{};
@@ -97,10 +97,10 @@ void* createRegisteredObject(const std::string& clsidText, std::string& error) {
         error = "DllGetClassObject failed";
         return nullptr;
     }
-    auto* factory = static_cast<ModuleClassFactory*>(factoryPointer);
+    const ClassFactoryTable& factory = **static_cast<ClassFactoryTable**>(factoryPointer);
     void* object = nullptr;
-    const int32_t result = factory->createInstance(nullptr, clsid, &object);
-    factory->release();
+    const int32_t result = factory.createInstance(factoryPointer, nullptr, clsid, &object);
+    factory.release(factoryPointer);
     if (result != 0 || !object) {
         error = "CreateInstance failed";
         return nullptr;

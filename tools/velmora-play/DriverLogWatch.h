@@ -1,0 +1,30 @@
+#pragma once
+// Counts the underruns the driver reports in its log. The driver sends each log line as a
+// datagram to [::1]:19640 once its settings say Debug=enable (or debug); the player
+// listens there while it plays. Another listener on the port (a log viewer) keeps it closed.
+
+#include <cstdint>
+#include <memory>
+
+namespace TERNO {
+class Socket;
+}
+
+class DriverLogWatch {
+public:
+    DriverLogWatch();
+    ~DriverLogWatch();
+
+    // Binds [::1]:19640; false when the port is taken or sockets are unavailable.
+    bool listen();
+    bool listening() const;
+    // Reads every line waiting and returns the underruns counted so far.
+    uint64_t poll();
+    // Lines received so far: zero means the driver's log is off (or went elsewhere).
+    uint64_t lines() const { return lines_; }
+
+private:
+    std::unique_ptr<TERNO::Socket> socket_;
+    uint64_t lines_ = 0;
+    uint64_t underruns_ = 0;
+};
