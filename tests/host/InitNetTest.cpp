@@ -324,3 +324,38 @@ TEST_F(InitNet, StartStreamsUntilStop) {
 }
 
 }  // namespace
+
+TEST_F(InitNet, ControlPanelReinitialisesOnlyWhenTheSettingsChanged) {
+    const uint64_t mask = pcmMask(0x2, StreamFormat::typeInt32 | StreamFormat::typeInt24);
+    Sink sink(spaces_[0], {"--pcm-caps", std::to_string(mask), "--find-description", "Box"});
+    ASSERT_NE(sink.port(), 0);
+    PrivateSettings settings("PCMRequest=24\r\n");
+    Driver driver(createDriver());
+    ASSERT_EQ(driver->init(nullptr), 1) << driver.errorMessage();
+    ASIOChannelInfo info{};
+    ASSERT_EQ(driver->getChannelInfo(&info), ASE_OK);
+    EXPECT_EQ(info.type, ASIOSTInt24LSB);
+
+    driver.object().settings.controlPanelPath = "/nonexistent/velmora-settings";
+    EXPECT_EQ(driver->controlPanel(), ASE_NotPresent);
+
+    // The panel closes without saving: nothing is read again, no one is asked.
+    driver.object().settings.controlPanelPath = VELMORA_PANEL_PROGRAM;
+    ::unsetenv("VELMORA_PANEL_SOURCE");
+    sink.stop();
+    EXPECT_EQ(driver->controlPanel(), ASE_OK);
+    EXPECT_TRUE(driver.object().initialised);
+
+    // The panel saves a new sample width: the driver re-reads its keys, runs init again and
+    // hands the host init's own result.
+    Sink again(spaces_[0], {"--pcm-caps", std::to_string(mask), "--find-description", "Box"});
+    ASSERT_NE(again.port(), 0);
+    const std::string saved = settings.settingsFile() + ".saved";
+    std::ofstream(saved, std::ios::binary) << "PCMRequest=32\r\n";
+    ::setenv("VELMORA_PANEL_SOURCE", saved.c_str(), 1);
+    ::setenv("VELMORA_PANEL_TARGET", settings.settingsFile().c_str(), 1);
+    EXPECT_EQ(driver->controlPanel(), 1) << driver.errorMessage();
+    ::unsetenv("VELMORA_PANEL_SOURCE");
+    ASSERT_EQ(driver->getChannelInfo(&info), ASE_OK);
+    EXPECT_EQ(info.type, ASIOSTInt32LSB);
+}
