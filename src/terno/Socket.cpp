@@ -137,15 +137,19 @@ bool Socket::setBlocking(bool on) {
 bool Socket::sendTo(const void* buffer, uint32_t length, const Address& to, bool retry) {
     const platform::SocketAddress6 destination = socketAddress(to, interfaceIndex != 0 ? interfaceIndex : to.scope);
     bool switchedToBlocking = false;
+    // Every way out puts a socket switched to blocking mode back into non-blocking mode.
+    const auto finish = [&](bool result) {
+        if (switchedToBlocking && platform::setNonBlocking(handle, true)) blocking = false;
+        return result;
+    };
     for (;;) {
         const int64_t sent = platform::sendTo(handle, buffer, length, destination);
         if (sent < 0) {
             lastError = platform::lastNetError();
             const bool transient = lastError == platform::netWouldBlock || lastError == platform::netNoBuffers;
-            if (!retry || !transient) return false;
+            if (!retry || !transient) return finish(false);
         } else if (static_cast<uint64_t>(sent) == length) {
-            if (switchedToBlocking && platform::setNonBlocking(handle, true)) blocking = false;
-            return true;
+            return finish(true);
         } else if (!retry) {
             return false;
         }

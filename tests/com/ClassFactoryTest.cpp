@@ -37,85 +37,78 @@ com::CUnknown* createTest(IUnknown* outer, HRESULT* result) {
 
 const std::array<com::ClassTableEntry, 1> table{{{L"TEST", &testClass, &createTest, nullptr}}};
 
-IClassFactory* factory() {
-    void* ppv = nullptr;
-    EXPECT_EQ(com::getClassObject(table, testClass, IID_IClassFactory, &ppv), com::resultOk);
-    return static_cast<IClassFactory*>(ppv);
-}
+class ClassFactory : public ::testing::Test {
+protected:
+    void SetUp() override {
+        void* ppv = nullptr;
+        ASSERT_EQ(com::getClassObject(table, testClass, IID_IClassFactory, &ppv), com::resultOk);
+        factory = static_cast<IClassFactory*>(ppv);
+        destroyedBefore = TestObject::destroyed;
+    }
+    void TearDown() override {
+        if (factory) {
+            EXPECT_EQ(factory->Release(), 0u);
+        }
+        EXPECT_EQ(com::objectCount(), 0);
+        EXPECT_EQ(com::canUnloadNow(), com::resultOk);
+    }
+    IClassFactory* factory = nullptr;
+    int destroyedBefore = 0;
+};
 
-TEST(ClassFactory, GetClassObjectChecksTheInterfaceBeforeTheClass) {
+TEST_F(ClassFactory, GetClassObjectAndTheFactoryAnswerOnlyTheirInterfaces) {
     void* ppv = reinterpret_cast<void*>(1);
+    // The interface is checked before the class.
     EXPECT_EQ(com::getClassObject(table, otherClass, testClass, &ppv), com::noInterface);
     EXPECT_EQ(com::getClassObject(table, otherClass, IID_IClassFactory, &ppv), com::classNotAvailable);
-    EXPECT_EQ(com::getClassObject(table, testClass, IID_IUnknown, &ppv), com::resultOk);
-    auto* unknown = static_cast<IUnknown*>(ppv);
-    EXPECT_EQ(unknown->Release(), 0u);
-}
+    ASSERT_EQ(com::getClassObject(table, testClass, IID_IUnknown, &ppv), com::resultOk);
+    EXPECT_EQ(static_cast<IUnknown*>(ppv)->Release(), 0u);
 
-TEST(ClassFactory, FactoryAnswersOnlyItsInterfaces) {
-    IClassFactory* f = factory();
-    void* ppv = reinterpret_cast<void*>(1);
-    EXPECT_EQ(f->QueryInterface(IID_IUnknown, nullptr), com::nullPointer);
-    EXPECT_EQ(f->QueryInterface(testClass, &ppv), com::noInterface);
+    EXPECT_EQ(factory->QueryInterface(IID_IUnknown, nullptr), com::nullPointer);
+    EXPECT_EQ(factory->QueryInterface(testClass, &ppv), com::noInterface);
     EXPECT_EQ(ppv, nullptr);
-    EXPECT_EQ(f->QueryInterface(IID_IClassFactory, &ppv), com::resultOk);
-    EXPECT_EQ(f->Release(), 1u);
-    EXPECT_EQ(f->Release(), 0u);
+    EXPECT_EQ(factory->QueryInterface(IID_IClassFactory, &ppv), com::resultOk);
+    EXPECT_EQ(factory->Release(), 1u);
 }
 
-TEST(ClassFactory, CreateInstanceCountsObjectsAndDestroysOnFailedQuery) {
-    IClassFactory* f = factory();
-    const int before = TestObject::destroyed;
-    void* ppv = nullptr;
-    EXPECT_EQ(f->CreateInstance(nullptr, testClass, nullptr), com::nullPointer);
-
+TEST_F(ClassFactory, CreateInstanceCountsObjectsAndDestroysFailures) {
+    void* ppv = reinterpret_cast<void*>(1);
+    EXPECT_EQ(factory->CreateInstance(nullptr, testClass, nullptr), com::nullPointer);
     // An interface the object does not have: the new object is gone again.
-    EXPECT_EQ(f->CreateInstance(nullptr, otherClass, &ppv), com::noInterface);
-    EXPECT_EQ(TestObject::destroyed, before + 1);
+    EXPECT_EQ(factory->CreateInstance(nullptr, otherClass, &ppv), com::noInterface);
+    EXPECT_EQ(ppv, nullptr);
+    EXPECT_EQ(TestObject::destroyed, destroyedBefore + 1);
+    // A failure the create function reports: likewise.
+    createResult = com::outOfMemory;
+    EXPECT_EQ(factory->CreateInstance(nullptr, testClass, &ppv), com::outOfMemory);
+    createResult = com::resultOk;
+    EXPECT_EQ(TestObject::destroyed, destroyedBefore + 2);
     EXPECT_EQ(com::objectCount(), 0);
 
-    ASSERT_EQ(f->CreateInstance(nullptr, testClass, &ppv), com::resultOk);
+    ASSERT_EQ(factory->CreateInstance(nullptr, testClass, &ppv), com::resultOk);
     EXPECT_EQ(com::objectCount(), 1);
     EXPECT_EQ(com::canUnloadNow(), com::resultFalse);
     auto* object = static_cast<IUnknown*>(ppv);
     EXPECT_EQ(object->AddRef(), 2u);
     EXPECT_EQ(object->Release(), 1u);
     EXPECT_EQ(object->Release(), 0u);
-    EXPECT_EQ(com::objectCount(), 0);
-    EXPECT_EQ(com::canUnloadNow(), com::resultOk);
-    f->Release();
 }
 
-TEST(ClassFactory, CreateFailureResultDestroysTheObject) {
-    IClassFactory* f = factory();
-    const int before = TestObject::destroyed;
-    createResult = com::outOfMemory;
+TEST_F(ClassFactory, AggregationGivesTheInnerUnknownAndForwardsToTheOuter) {
+    // An outer object that owns the aggregated one and hands out its own IUnknown.
+    struct Outer : IUnknown {
+        ULONG count = 1;
+        HRESULT VELMORA_STDCALL QueryInterface(REFIID, void** ppv) override {
+            *ppv = this;
+            ++count;
+            return com::resultOk;
+        }
+        ULONG VELMORA_STDCALL AddRef() override { return ++count; }
+        ULONG VELMORA_STDCALL Release() override { return --count; }
+    } outer;
     void* ppv = nullptr;
-    EXPECT_EQ(f->CreateInstance(nullptr, testClass, &ppv), com::outOfMemory);
-    createResult = com::resultOk;
-    EXPECT_EQ(TestObject::destroyed, before + 1);
-    EXPECT_EQ(com::objectCount(), 0);
-    f->Release();
-}
-
-// An outer object that owns the aggregated driver and hands out its IUnknown.
-struct Outer : IUnknown {
-    ULONG count = 1;
-    HRESULT VELMORA_STDCALL QueryInterface(REFIID, void** ppv) override {
-        *ppv = this;
-        ++count;
-        return com::resultOk;
-    }
-    ULONG VELMORA_STDCALL AddRef() override { return ++count; }
-    ULONG VELMORA_STDCALL Release() override { return --count; }
-};
-
-TEST(ClassFactory, AggregationGivesTheInnerUnknownAndForwardsToTheOuter) {
-    IClassFactory* f = factory();
-    Outer outer;
-    void* ppv = nullptr;
-    EXPECT_EQ(f->CreateInstance(&outer, testClass, &ppv), com::noInterface);
-    ASSERT_EQ(f->CreateInstance(&outer, IID_IUnknown, &ppv), com::resultOk);
+    EXPECT_EQ(factory->CreateInstance(&outer, testClass, &ppv), com::noInterface);
+    ASSERT_EQ(factory->CreateInstance(&outer, IID_IUnknown, &ppv), com::resultOk);
     auto* inner = static_cast<IUnknown*>(ppv);   // the inner object's own IUnknown
 
     void* asTest = nullptr;
@@ -128,17 +121,12 @@ TEST(ClassFactory, AggregationGivesTheInnerUnknownAndForwardsToTheOuter) {
     forwarded->Release();
     EXPECT_EQ(com::objectCount(), 1);
     EXPECT_EQ(inner->Release(), 0u);
-    EXPECT_EQ(com::objectCount(), 0);
-    f->Release();
 }
 
-TEST(ClassFactory, LockServerKeepsTheModuleLoaded) {
-    IClassFactory* f = factory();
-    EXPECT_EQ(f->LockServer(1), com::resultOk);
+TEST_F(ClassFactory, LockServerKeepsTheModuleLoaded) {
+    EXPECT_EQ(factory->LockServer(1), com::resultOk);
     EXPECT_EQ(com::canUnloadNow(), com::resultFalse);
-    EXPECT_EQ(f->LockServer(0), com::resultOk);
-    EXPECT_EQ(com::canUnloadNow(), com::resultOk);
-    f->Release();
+    EXPECT_EQ(factory->LockServer(0), com::resultOk);
 }
 
 }  // namespace

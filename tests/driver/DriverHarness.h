@@ -1,46 +1,85 @@
 #pragma once
 // A driver object made the way a host makes it: through the module's class factory, with its
-// settings read from a private folder that the harness writes and removes again.
+// settings read from a private folder that the harness writes and removes again; and a host
+// whose callbacks write recognisable bytes and record what they were told.
 
+#include <gtest/gtest.h>
+
+#include <cstring>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include "com/Asio.h"
 #include "driver/AsioVelmora.h"
 
 namespace drivertest {
 
-// A fresh folder under the system's temporary folder, removed with everything in it.
-class PrivateFolder {
+// The class factory's driver reading "setting.inf" = settingsText from a private folder (and
+// no factory file, on 4 cores). Throws when the factory fails.
+class Driver {
 public:
-    PrivateFolder();
-    ~PrivateFolder();
-    PrivateFolder(const PrivateFolder&) = delete;
-    PrivateFolder& operator=(const PrivateFolder&) = delete;
-    const std::filesystem::path& path() const { return path_; }
+    explicit Driver(const std::string& settingsText = "");
+    ~Driver();
+    Driver(const Driver&) = delete;
+    Driver& operator=(const Driver&) = delete;
+    IASIO* operator->() const { return asio; }
+    // The object behind the interface, for setting up what init would have learned.
+    AsioVelmora& object() const { return *static_cast<AsioVelmora*>(asio); }
+
+    IASIO* asio = nullptr;
 
 private:
-    std::filesystem::path path_;
+    std::filesystem::path folder_;
 };
 
-// Points objects made by the class factory at a private settings folder holding one
-// "setting.inf" with the given text, and back at the system's folders when it goes.
-class PrivateSettings {
-public:
-    explicit PrivateSettings(const std::string& settingsText = "");
-    ~PrivateSettings();
-    PrivateSettings(const PrivateSettings&) = delete;
-    PrivateSettings& operator=(const PrivateSettings&) = delete;
-    std::string settingsFile() const;
+// In each call the host writes its call number into every byte of channel 0's half and the
+// number + 0x40 into channel 1's (when given buffers); it records indices, time info and rates.
+struct Host {
+    static inline std::vector<std::int32_t> indices;
+    static inline std::vector<uint32_t> timeInfoFlags;
+    static inline std::vector<uint64_t> positions;
+    static inline std::vector<double> rateChanges;
+    static inline ASIOBufferInfo* infos = nullptr;
+    static inline std::size_t halfBytes = 0;
+    static inline bool timeInfo = false;   // answers kAsioSupportsTimeInfo
 
-private:
-    PrivateFolder folder_;
+    static void reset(ASIOBufferInfo* bufferInfos = nullptr, std::size_t bytes = 0, bool withTimeInfo = false) {
+        indices.clear();
+        timeInfoFlags.clear();
+        positions.clear();
+        rateChanges.clear();
+        infos = bufferInfos;
+        halfBytes = bytes;
+        timeInfo = withTimeInfo;
+    }
+    static void write(std::int32_t index) {
+        const auto call = static_cast<uint8_t>(indices.size());
+        indices.push_back(index);
+        if (!infos) return;
+        std::memset(infos[0].buffers[index], call, halfBytes);
+        std::memset(infos[1].buffers[index], call + 0x40, halfBytes);
+    }
+    static void bufferSwitch(std::int32_t index, ASIOBool) { write(index); }
+    static ASIOTime* bufferSwitchTimeInfo(ASIOTime* time, std::int32_t index, ASIOBool) {
+        timeInfoFlags.push_back(time->timeInfo.flags);
+        positions.push_back(uint64_t{time->timeInfo.samplePosition.hi} << 32 | time->timeInfo.samplePosition.lo);
+        write(index);
+        return time;
+    }
+    static void sampleRateDidChange(ASIOSampleRate rate) { rateChanges.push_back(rate); }
+    static std::int32_t asioMessage(std::int32_t selector, std::int32_t, void*, double*) {
+        return selector == kAsioSupportsTimeInfo && timeInfo ? 1 : 0;
+    }
+    static inline ASIOCallbacks callbacks{&bufferSwitch, &sampleRateDidChange, &asioMessage, &bufferSwitchTimeInfo};
 };
 
-// DllGetClassObject + CreateInstance for the driver's CLSID; null when any step fails.
-IASIO* createDriver(IUnknown* outer = nullptr);
-
-// The object behind the interface, for setting up what init would have learned.
-inline AsioVelmora& objectOf(IASIO* driver) { return *static_cast<AsioVelmora*>(driver); }
+// A default driver and a fresh host for every test; d is the object behind the interface.
+class DriverTest : public ::testing::Test {
+protected:
+    DriverTest() { Host::reset(); }
+    Driver driver;
+    AsioVelmora& d = driver.object();
+};
 
 }  // namespace drivertest

@@ -6,6 +6,7 @@
 #include "sync/StreamFormat.h"
 
 #include <algorithm>
+#include <sstream>
 #include <thread>
 
 namespace engine_test {
@@ -19,49 +20,47 @@ TERNO::Address loopback(uint16_t port) {
 
 StreamOutcome openStream(PatternSource& s, const SinkProcess& sink, const StreamPlan& plan) {
     StreamOutcome o;
+    auto fail = [&o](std::string step) {
+        o.failed = std::move(step);
+        return o;
+    };
     // getInfo waits 10 ms per try and 30 ms per request. On a loaded machine the sink can
     // miss that window: the request then fails, or a late answer and the answer to the
     // repeated request both arrive, and as the capability requests share one answer
     // command every later mask is read from its predecessor's answer. Such a session is
     // opened again (a fresh socket drops stray answers), at most four times.
-    constexpr int attempts = 4;
-    for (o.infoAttempts = 1; o.infoAttempts <= attempts; ++o.infoAttempts) {
-        if (!s.open(plan.threadMode, plan.infoCycleUs, 0, "engine test")) return o;
-        o.info = s.getInfo(loopback(sink.port()), 0, false);
-        o.pcmCaps = s.pcmCaps;
-        o.dsdLsbCaps = s.dsdLsbCaps;
-        o.dsdMsbCaps = s.dsdMsbCaps;
-        if (o.info && o.pcmCaps == plan.pcmCaps && o.dsdLsbCaps == plan.dsdLsbCaps && o.dsdMsbCaps == plan.dsdMsbCaps)
+    for (o.infoAttempts = 1;; ++o.infoAttempts) {
+        if (!s.open(plan.threadMode, plan.infoCycleUs, 0, "engine test")) return fail("open");
+        if (s.getInfo(loopback(sink.port()), 0, false) && s.pcmCaps == plan.pcmCaps &&
+            s.dsdLsbCaps == plan.dsdLsbCaps && s.dsdMsbCaps == plan.dsdMsbCaps)
             break;
+        if (o.infoAttempts == 4) {
+            std::ostringstream caps;
+            caps << "getInfo never learned the sink's capability sets: " << std::hex << s.pcmCaps << ' '
+                 << s.dsdLsbCaps << ' ' << s.dsdMsbCaps;
+            return fail(caps.str());
+        }
         s.close();
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
-    if (o.infoAttempts > attempts) {
-        o.info = false;
-        return o;
-    }
     s.hostPhaseInvert.store(plan.hostInvert ? 1 : 0);
-    o.format = s.setFormat(plan.hostFormat);
-    if (!o.format) return o;
+    if (!s.setFormat(plan.hostFormat)) return fail("setFormat");
     o.sinkFormat = s.sinkFormat;
-    o.profile = s.transfer.FixAuto(VELMORA::ProfileInputs{s.sinkFormat, s.packDataSize, s.packDataCount}, plan.cycleUs,
-                                   false);
-    if (!o.profile) return o;
+    if (!s.transfer.FixAuto({s.sinkFormat, s.packDataSize, s.packDataCount}, plan.cycleUs, false))
+        return fail("FixAuto");
     s.configure(plan.framesPerBlock, plan.blockCount);
-    o.prepared = s.connectPrepare();
-    if (!o.prepared) return o;
-    o.connected = s.connect();
-    if (!o.connected) return o;
+    if (!s.connectPrepare()) return fail("connectPrepare");
+    if (!s.connect()) return fail("connect");
     s.connectWait();
     o.stateAfterConnect = s.state.load();
-    if (o.stateAfterConnect != VELMORA::stateStreaming) return o;
+    if (o.stateAfterConnect != VELMORA::stateStreaming) return fail("connectWait");
     o.converter = VELMORA::converterName(s.converter);
     return o;
 }
 
 StreamOutcome runStream(PatternSource& s, const SinkProcess& sink, const StreamPlan& plan) {
     StreamOutcome o = openStream(s, sink, plan);
-    if (o.stateAfterConnect != VELMORA::stateStreaming) return o;
+    if (!o.failed.empty()) return o;
     s.play();
     // Every pattern block has been taken and used up once one block beyond them was filled
     // with the ring full again.

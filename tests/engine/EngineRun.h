@@ -18,8 +18,8 @@
 namespace engine_test {
 
 struct StreamPlan {
-    uint64_t hostFormat = 0;
-    uint32_t framesPerBlock = 512;
+    uint64_t hostFormat = 0x0000000C00000202ull;   // 2 ch, int16, 48 kHz
+    uint32_t framesPerBlock = 256;
     uint32_t blockCount = 4;
     bool hostInvert = false;
     uint32_t cycleUs = 1000;
@@ -37,13 +37,12 @@ struct StreamPlan {
 };
 
 struct StreamOutcome {
+    std::string failed;             // the first step that failed; empty once streaming
     int infoAttempts = 0;
-    bool info = false, format = false, profile = false, prepared = false, connected = false;
     uint32_t stateAfterConnect = 0;
     bool patternSent = false;       // every pattern block left the ring in time
     std::string converter;          // the converter in use once streaming
     uint64_t sinkFormat = 0;
-    uint64_t pcmCaps = 0, dsdLsbCaps = 0, dsdMsbCaps = 0;   // as getInfo learned them
 };
 
 TERNO::Address loopback(uint16_t port);

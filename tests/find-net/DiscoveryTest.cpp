@@ -8,6 +8,8 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <optional>
+#include <tuple>
 
 #include "SinkFarm.h"
 #include "TestNet.h"
@@ -43,6 +45,12 @@ TERNO::Address streamOf(size_t sink, int segment, uint16_t port, uint16_t scope)
     return address;
 }
 
+std::vector<std::string> descriptions(const VELMORA::TargetMap& targets) {
+    std::vector<std::string> out;
+    for (const auto& entry : targets) out.push_back(entry.second.description);
+    return out;
+}
+
 class Discovery : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -53,6 +61,13 @@ protected:
         ASSERT_NE(link2, 0u);
         ASSERT_EQ(placement(9), "2");
         ASSERT_EQ(placement(10), "12");
+    }
+    // One getTargetList on interface (0: all); nothing when opening or listing fails.
+    std::optional<VELMORA::TargetMap> list(uint16_t interface, VELMORA::FindParams params = driverParams()) {
+        VELMORA::Find find(params);
+        VELMORA::TargetMap targets;
+        if (!find.open(interface) || !find.getTargetList(targets)) return std::nullopt;
+        return targets;
     }
     SinkFarm farm;
     uint16_t link1 = 0;
@@ -82,33 +97,23 @@ TEST_F(Discovery, TwoSinksWithSeveralOutputs) {
     sink::FindResponder* second = farm.start(2, plainSink("Beta", 2));
     sink::FindResponder* first = farm.start(1, plainSink("Alpha", 3));
     ASSERT_TRUE(first && second);
-
-    VELMORA::Find find(driverParams());
-    ASSERT_TRUE(find.open(0));
-    VELMORA::TargetMap targets;
-    ASSERT_TRUE(find.getTargetList(targets));
-    ASSERT_EQ(targets.size(), 5u);
+    const auto targets = list(0);
+    ASSERT_TRUE(targets);
 
     // Address order: sink 1 (fe80::101) before sink 2 (fe80::102), ports ascending.
-    std::vector<TERNO::Address> expectedKeys = {
-        streamOf(1, 1, 5001, link1), streamOf(1, 1, 5002, link1), streamOf(1, 1, 5003, link1),
-        streamOf(2, 1, 5001, link1), streamOf(2, 1, 5002, link1)};
     std::vector<TERNO::Address> keys;
-    for (const auto& entry : targets) keys.push_back(entry.first);
-    EXPECT_EQ(keys, expectedKeys);
-
-    const VELMORA::Target& chosen = targets.begin()->second;  // what the driver streams to
-    EXPECT_EQ(chosen.description, "Alpha");
-    EXPECT_EQ(chosen.outputIndex, 1u);
-    EXPECT_EQ(chosen.version, 1u);
-    EXPECT_EQ(chosen.outputName, "Out1");
+    for (const auto& entry : *targets) keys.push_back(entry.first);
+    EXPECT_EQ(keys, (std::vector<TERNO::Address>{streamOf(1, 1, 5001, link1), streamOf(1, 1, 5002, link1),
+                                                 streamOf(1, 1, 5003, link1), streamOf(2, 1, 5001, link1),
+                                                 streamOf(2, 1, 5002, link1)}));
+    const VELMORA::Target& chosen = targets->begin()->second;  // what the driver streams to
+    EXPECT_EQ(std::tie(chosen.description, chosen.outputIndex, chosen.version, chosen.outputName),
+              std::make_tuple("Alpha", 1u, 1u, "Out1"));
     EXPECT_EQ(chosen.infoText, "http://[fe80::101]/Alpha");
     EXPECT_EQ(chosen.productTag, 0u);
     EXPECT_EQ(chosen.findAddress, streamOf(1, 1, FP::findPort, link1));
-    const VELMORA::Target& last = targets.rbegin()->second;
-    EXPECT_EQ(last.description, "Beta");
-    EXPECT_EQ(last.outputIndex, 2u);
-    EXPECT_EQ(last.outputName, "Out2");
+    const VELMORA::Target& last = targets->rbegin()->second;
+    EXPECT_EQ(std::tie(last.description, last.outputIndex, last.outputName), std::make_tuple("Beta", 2u, "Out2"));
 
     EXPECT_EQ(first->clientName(), "TOLVENIK Velmora");
     EXPECT_EQ(second->clientName(), "TOLVENIK Velmora");
@@ -126,24 +131,17 @@ TEST_F(Discovery, ProductFilterSkipsOtherProductsButAcceptsTagZero) {
     untagged.productTag = 0;
     ASSERT_TRUE(farm.start(1, plainSink("Ours", 1)));
     sink::FindResponder* skipped = farm.start(2, other);
-    ASSERT_TRUE(skipped);
-    ASSERT_TRUE(farm.start(3, untagged));
+    ASSERT_TRUE(skipped && farm.start(3, untagged));
 
-    VELMORA::Find find(driverParams());
-    ASSERT_TRUE(find.open(link1));
-    VELMORA::TargetMap targets;
-    ASSERT_TRUE(find.getTargetList(targets));
-    std::vector<std::string> descriptions;
-    for (const auto& entry : targets) descriptions.push_back(entry.second.description);
-    EXPECT_EQ(descriptions, (std::vector<std::string>{"Ours", "Untagged"}));
+    const auto targets = list(link1);
+    ASSERT_TRUE(targets);
+    EXPECT_EQ(descriptions(*targets), (std::vector<std::string>{"Ours", "Untagged"}));
     EXPECT_TRUE(log.contains("Find Skip : " + std::to_string(VELMORA::productTagOf("OTHERSNK")) + " " +
                              std::to_string(VELMORA::findID)));
     EXPECT_EQ(skipped->clientName(), "TOLVENIK Velmora");  // the name reaches skipped sinks too
-
-    VELMORA::Find all({0, 1, "x", false});  // filter 0 accepts every product
-    ASSERT_TRUE(all.open(link1));
-    ASSERT_TRUE(all.getTargetList(targets));
-    EXPECT_EQ(targets.size(), 3u);
+    const auto all = list(link1, {0, 1, "x", false});       // filter 0 accepts every product
+    ASSERT_TRUE(all);
+    EXPECT_EQ(all->size(), 3u);
 }
 
 TEST_F(Discovery, OutputsAboveMaxVersionAndPortZeroAreLeftOut) {
@@ -152,37 +150,34 @@ TEST_F(Discovery, OutputsAboveMaxVersionAndPortZeroAreLeftOut) {
     sink::FindResponderConfig config = plainSink("Mixed", 0);
     config.outputs = {{5001, 1, "v1"}, {5002, 2, "v2"}, {0, 1, "none"}, {5004, 0, "v0"}};
     ASSERT_TRUE(farm.start(1, config));
-    VELMORA::Find find(driverParams());
-    ASSERT_TRUE(find.open(link1));
-    VELMORA::TargetMap targets;
-    ASSERT_TRUE(find.getTargetList(targets));
-    ASSERT_EQ(targets.size(), 2u);
-    EXPECT_EQ(targets.begin()->second.outputName, "v1");
-    EXPECT_EQ(targets.rbegin()->second.outputName, "v0");
-    EXPECT_EQ(targets.rbegin()->second.outputIndex, 4u);
+    const auto targets = list(link1);
+    ASSERT_TRUE(targets);
+    ASSERT_EQ(targets->size(), 2u);
+    EXPECT_EQ(targets->begin()->second.outputName, "v1");
+    EXPECT_EQ(targets->rbegin()->second.outputName, "v0");
+    EXPECT_EQ(targets->rbegin()->second.outputIndex, 4u);
     EXPECT_TRUE(log.contains("Velmora Find protocol version not much : 1<2"));
 }
 
 TEST_F(Discovery, SinkOnTwoSegmentsIsFoundOnEach) {
     ASSERT_TRUE(farm.start(10, plainSink("Both", 1)));
-    VELMORA::Find find(driverParams());
-    ASSERT_TRUE(find.open(0));
-    VELMORA::TargetMap targets;
-    ASSERT_TRUE(find.getTargetList(targets));
-    ASSERT_EQ(targets.size(), 2u);
-    EXPECT_EQ(targets.begin()->first, streamOf(10, 1, 5001, link1));
-    EXPECT_EQ(targets.rbegin()->first, streamOf(10, 2, 5001, link2));
+    const auto targets = list(0);
+    ASSERT_TRUE(targets);
+    ASSERT_EQ(targets->size(), 2u);
+    EXPECT_EQ(targets->begin()->first, streamOf(10, 1, 5001, link1));
+    EXPECT_EQ(targets->rbegin()->first, streamOf(10, 2, 5001, link2));
 }
 
-TEST_F(Discovery, ConfiguredTargetAnsweringOnlyOnTheSecondInterface) {
+TEST_F(Discovery, ConfiguredTargetsOnEitherInterface) {
     sink::FindResponderConfig config = plainSink("Far", 2);
     config.answerInfo = false;  // still found, with empty information text
     ASSERT_TRUE(farm.start(9, config));
+    ASSERT_TRUE(farm.start(1, plainSink("Near", 1)));
     VELMORA::Find find(driverParams());
     ASSERT_TRUE(find.open(0));
 
-    TERNO::Address configured = sinkAddress(9, 2);
-    configured.setPortNumber(1234);  // only the address bytes count
+    TERNO::Address configured = sinkAddress(9, 2);  // answers only on the second interface
+    configured.setPortNumber(1234);                  // only the address bytes count
     configured.scope = 77;
     TERNO::Address stream{};
     VELMORA::Target target;
@@ -190,11 +185,12 @@ TEST_F(Discovery, ConfiguredTargetAnsweringOnlyOnTheSecondInterface) {
     ASSERT_TRUE(find.getTarget(configured, 2, stream, target));
     EXPECT_EQ(stream, streamOf(9, 2, 5002, link2));
     EXPECT_EQ(target.findAddress, streamOf(9, 2, FP::findPort, link2));
-    EXPECT_EQ(target.outputIndex, 2u);
-    EXPECT_EQ(target.version, 1u);
-    EXPECT_EQ(target.description, "Far");
-    EXPECT_EQ(target.infoText, "");
-    EXPECT_EQ(target.outputName, "untouched");
+    EXPECT_EQ(std::tie(target.outputIndex, target.version, target.description, target.infoText, target.outputName),
+              std::make_tuple(2u, 1u, "Far", "", "untouched"));
+    VELMORA::Target near;
+    ASSERT_TRUE(find.getTarget(sinkAddress(1, 1), 1, stream, near));
+    EXPECT_EQ(stream, streamOf(1, 1, 5001, link1));
+    EXPECT_EQ(near.infoText, "http://[fe80::101]/Near");
 
     // An output the sink does not have, and an address nobody answers: true, zero stream.
     ASSERT_TRUE(find.getTarget(configured, 3, stream, target));
@@ -205,33 +201,20 @@ TEST_F(Discovery, ConfiguredTargetAnsweringOnlyOnTheSecondInterface) {
     EXPECT_LT(msSince(start), 2 * 100 + 150.0);  // one silent exchange per interface
 }
 
-TEST_F(Discovery, ConfiguredTargetInfoTextHasItsAddress) {
-    ASSERT_TRUE(farm.start(1, plainSink("Near", 1)));
-    VELMORA::Find find(driverParams());
-    ASSERT_TRUE(find.open(0));
-    TERNO::Address stream{};
-    VELMORA::Target target;
-    ASSERT_TRUE(find.getTarget(sinkAddress(1, 1), 1, stream, target));
-    EXPECT_EQ(stream, streamOf(1, 1, 5001, link1));
-    EXPECT_EQ(target.infoText, "http://[fe80::101]/Near");
-}
-
 TEST_F(Discovery, NopBreakRefusalFailsDiscovery) {
     sink::FindResponderConfig config = plainSink("Busy", 1);
     config.refuseNopBreak = true;
     ASSERT_TRUE(farm.start(1, config));
+    EXPECT_FALSE(list(link1, driverParams(true)));
     VELMORA::Find probing(driverParams(true));
     ASSERT_TRUE(probing.open(link1));
-    VELMORA::TargetMap targets;
-    EXPECT_FALSE(probing.getTargetList(targets));
     TERNO::Address stream{};
     VELMORA::Target target;
     EXPECT_FALSE(probing.getTarget(sinkAddress(1, 1), 1, stream, target));
 
-    VELMORA::Find plain(driverParams(false));  // without the probe the sink is listed
-    ASSERT_TRUE(plain.open(link1));
-    ASSERT_TRUE(plain.getTargetList(targets));
-    EXPECT_EQ(targets.size(), 1u);
+    const auto plain = list(link1, driverParams(false));  // without the probe the sink is listed
+    ASSERT_TRUE(plain);
+    EXPECT_EQ(plain->size(), 1u);
 }
 
 TEST_F(Discovery, ExtraDestinationReachesASinkBeyondTheMulticastLink) {
@@ -242,10 +225,7 @@ TEST_F(Discovery, ExtraDestinationReachesASinkBeyondTheMulticastLink) {
     ASSERT_TRUE(find.getTargetList(targets));
     EXPECT_TRUE(targets.empty());
 
-    TERNO::Address extra = sinkAddress(9, 2);
-    extra.setPortNumber(FP::findPort);
-    extra.scope = link2;
-    find.extraDestinations = {extra};
+    find.extraDestinations = {streamOf(9, 2, FP::findPort, link2)};
     ASSERT_TRUE(find.getTargetList(targets));
     ASSERT_EQ(targets.size(), 1u);
     EXPECT_EQ(targets.begin()->first, streamOf(9, 2, 5001, link2));
@@ -261,23 +241,18 @@ TEST_F(Discovery, MisbehavingSinksCostNoMoreThanTheirTimeLimits) {
     auto echo = [](const Bytes& request, const TERNO::Address&) -> std::vector<Reply> { return {{request}}; };
     auto garbage = [](const Bytes&, const TERNO::Address&) -> std::vector<Reply> {
         Bytes lying = frame64(FP::FIND_ANS, 1, 0, "x");
-        lying[2] = 0xF8; lying[3] = 0xFF;
+        lying[2] = 0xF8, lying[3] = 0xFF;
         return {{Bytes(7, 1)}, {lying}, {Bytes(3000, 0)}};
     };
     auto silent = [](const Bytes&, const TERNO::Address&) -> std::vector<Reply> { return {}; };
-    ASSERT_TRUE(farm.startFake(2, fromOtherPort));
-    ASSERT_TRUE(farm.startFake(3, echo));
-    ASSERT_TRUE(farm.startFake(4, garbage));
-    ASSERT_TRUE(farm.startFake(5, silent));
+    ASSERT_TRUE(farm.startFake(2, fromOtherPort) && farm.startFake(3, echo));
+    ASSERT_TRUE(farm.startFake(4, garbage) && farm.startFake(5, silent));
 
-    VELMORA::Find find(driverParams());
-    ASSERT_TRUE(find.open(link1));
     const auto start = Clock::now();
-    VELMORA::TargetMap targets;
-    ASSERT_TRUE(find.getTargetList(targets));
+    const auto targets = list(link1);
     const double ms = msSince(start);
-    ASSERT_EQ(targets.size(), 1u);
-    EXPECT_EQ(targets.begin()->second.description, "Good");
+    ASSERT_TRUE(targets);
+    EXPECT_EQ(descriptions(*targets), std::vector<std::string>{"Good"});
     // Collection 3 x 30 ms; the liar (stored under its second port, where nobody reads)
     // costs name, name, count and info: 4 x 100 ms.
     EXPECT_LT(ms, 3 * 30 + 4 * 100 + 250.0) << ms;
@@ -296,23 +271,18 @@ TEST_F(Discovery, FinderObjectAppendsOutputNames) {
     VELMORA::TargetMap targets;
     targets[TERNO::Address{}] = VELMORA::Target{};  // emptied by the call
     ASSERT_TRUE(finder->getTargets(targets, {}, 0));
-    ASSERT_EQ(targets.size(), 2u);
-    EXPECT_EQ(targets.begin()->second.description, "Box(Room)");
+    EXPECT_EQ(descriptions(targets), (std::vector<std::string>{"Box(Room)", "Box"}));
     EXPECT_EQ(targets.begin()->second.outputName, "");
     EXPECT_EQ(targets.begin()->second.infoText, "http://[fe80::101]/Box");
-    EXPECT_EQ(targets.rbegin()->second.description, "Box");
 }
 
 TEST_F(Discovery, FinderOnInterfaceWithoutLinkLocalAddressFindsNothingQuickly) {
     sink::FindResponder* sink1 = farm.start(1, plainSink("Box", 1));
     ASSERT_TRUE(sink1);
     asio_velmora_find finder;
-    TERNO::Address extra = sinkAddress(1, 1);
-    extra.setPortNumber(FP::findPort);
-    extra.scope = link1;
     VELMORA::TargetMap targets;
     const auto start = Clock::now();
-    EXPECT_TRUE(finder.getTargets(targets, {extra}, 1));  // lo: no fe80 address, nothing sent
+    EXPECT_TRUE(finder.getTargets(targets, {streamOf(1, 1, FP::findPort, link1)}, 1));  // lo: nothing sent
     EXPECT_TRUE(targets.empty());
     EXPECT_LT(msSince(start), 80.0);  // one interface's three windows alone take 90 ms
     EXPECT_EQ(sink1->answered(), 0u);  // the extra destination was never asked

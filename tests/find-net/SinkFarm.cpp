@@ -7,26 +7,29 @@ namespace testnet {
 
 SinkFarm::~SinkFarm() { stopAll(); }
 
-sink::FindResponder* SinkFarm::start(size_t sink, sink::FindResponderConfig config) {
+namespace {
+
+// Runs make in the namespace of sink (1-based); false when there is no such namespace.
+bool inSinkNamespace(size_t sink, const std::function<void()>& make) {
     const std::vector<std::string> namespaces = sinkNamespaces();
-    if (sink < 1 || sink > namespaces.size()) return nullptr;
+    return sink >= 1 && sink <= namespaces.size() && inNamespace(namespaces[sink - 1], make);
+}
+
+}  // namespace
+
+sink::FindResponder* SinkFarm::start(size_t sink, sink::FindResponderConfig config) {
     auto responder = std::make_unique<sink::FindResponder>(std::move(config));
     bool started = false;
-    if (!inNamespace(namespaces[sink - 1], [&] { started = responder->start(); }) || !started) return nullptr;
-    responders_.push_back(std::move(responder));
-    return responders_.back().get();
+    if (!inSinkNamespace(sink, [&] { started = responder->start(); }) || !started) return nullptr;
+    return responders_.emplace_back(std::move(responder)).get();
 }
 
 findtest::FakeSink* SinkFarm::startFake(size_t sink, findtest::Script script) {
-    const std::vector<std::string> namespaces = sinkNamespaces();
-    if (sink < 1 || sink > namespaces.size()) return nullptr;
     std::unique_ptr<findtest::FakeSink> fake;
-    if (!inNamespace(namespaces[sink - 1], [&] {
-            fake = std::make_unique<findtest::FakeSink>(std::move(script), "::", 19642);
-        }) || !fake || !fake->ok())
+    if (!inSinkNamespace(sink, [&] { fake = std::make_unique<findtest::FakeSink>(std::move(script), "::", 19642); }) ||
+        !fake->ok())
         return nullptr;
-    fakes_.push_back(std::move(fake));
-    return fakes_.back().get();
+    return fakes_.emplace_back(std::move(fake)).get();
 }
 
 void SinkFarm::stopAll() {

@@ -30,7 +30,7 @@ std::vector<std::string> words(const std::string& text) {
 }  // namespace
 
 bool inside(std::string* whyNot) {
-    const std::string host = hostNamespace();
+    const std::string host = env("VELMORA_TESTNET_HOST");
     auto fail = [&](const std::string& reason) {
         if (whyNot) *whyNot = reason;
         return false;
@@ -44,9 +44,7 @@ bool inside(std::string* whyNot) {
     return true;
 }
 
-std::string hostNamespace() { return env("VELMORA_TESTNET_HOST"); }
 std::vector<std::string> sinkNamespaces() { return words(env("VELMORA_TESTNET_SINKS")); }
-std::vector<std::string> hostLinks() { return words(env("VELMORA_TESTNET_LINKS")); }
 
 std::string placement(size_t sink) {
     const std::vector<std::string> place = words(env("VELMORA_TESTNET_PLACE"));

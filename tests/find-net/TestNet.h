@@ -16,10 +16,8 @@ namespace testnet {
 // whyNot says why (tests then skip: discovery must never run outside).
 bool inside(std::string* whyNot = nullptr);
 
-std::string hostNamespace();
-std::vector<std::string> sinkNamespaces();     // sink 1 first
-std::vector<std::string> hostLinks();          // segment 1 first
-std::string placement(size_t sink);            // segments of sink (1-based), e.g. "12"
+std::vector<std::string> sinkNamespaces();  // sink 1 first
+std::string placement(size_t sink);         // segments of sink (1-based), e.g. "12"
 
 // Interface index of a host link ("link1", "link2") in this namespace; 0 when missing.
 uint16_t linkIndex(const std::string& link);

@@ -4,40 +4,19 @@
 
 namespace findtest {
 
-namespace {
-
-void put16(Bytes& bytes, size_t at, uint16_t value) {
-    bytes[at] = static_cast<uint8_t>(value);
-    bytes[at + 1] = static_cast<uint8_t>(value >> 8);
-}
-
-Bytes frameWithPayload(uint16_t command, uint16_t flags, const std::string& payload) {
-    const size_t n = payload.size();
-    const size_t total = (16 + n + 7) & ~size_t{7};
-    const size_t pad = total - 16 - n;
+Bytes frame(uint16_t command, uint16_t flags, uint16_t p0, uint16_t p1, uint16_t p2, uint16_t p3,
+            const std::string& payload) {
+    const size_t total = (16 + payload.size() + 7) & ~size_t{7};
+    const uint16_t words[8] = {100, static_cast<uint16_t>(total | (total - 16 - payload.size())), command, flags,
+                               p0, p1, p2, p3};
     Bytes bytes(total, 0);
-    put16(bytes, 0, 100);
-    put16(bytes, 2, static_cast<uint16_t>(total | pad));
-    put16(bytes, 4, command);
-    put16(bytes, 6, flags);
+    for (size_t i = 0; i < 16; ++i) bytes[i] = static_cast<uint8_t>(words[i / 2] >> (i % 2 * 8));  // little-endian
     std::copy(payload.begin(), payload.end(), bytes.begin() + 16);
     return bytes;
 }
 
-}  // namespace
-
-Bytes frame(uint16_t command, uint16_t flags, uint16_t p0, uint16_t p1, uint16_t p2, uint16_t p3,
-            const std::string& payload) {
-    Bytes bytes = frameWithPayload(command, flags, payload);
-    put16(bytes, 8, p0);
-    put16(bytes, 10, p1);
-    put16(bytes, 12, p2);
-    put16(bytes, 14, p3);
-    return bytes;
-}
-
 Bytes frame64(uint16_t command, uint16_t flags, uint64_t parameter, const std::string& payload) {
-    Bytes bytes = frameWithPayload(command, flags, payload);
+    Bytes bytes = frame(command, flags, 0, 0, 0, 0, payload);
     for (size_t i = 0; i < 8; ++i) bytes[8 + i] = static_cast<uint8_t>(parameter >> (8 * i));
     return bytes;
 }

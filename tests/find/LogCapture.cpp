@@ -1,5 +1,7 @@
 #include "find/LogCapture.h"
 
+#include <algorithm>
+
 #include "driver/log/LogLine.h"
 #include "driver/log/LogSink.h"
 
@@ -22,10 +24,10 @@ LogCapture::~LogCapture() {
     installLogSink(nullptr);
 }
 
-void LogCapture::drain(uint32_t waitUs) {
+std::vector<std::string> LogCapture::lines() {
     std::vector<uint8_t> datagram;
     TERNO::Address from{};
-    while (listener_.waitReadable(waitUs) == TERNO::WaitResult::Ready) {
+    for (uint32_t waitUs = 200'000; listener_.waitReadable(waitUs) == TERNO::WaitResult::Ready; waitUs = 20'000) {
         listener_.receiveFrom(datagram, from);
         std::string line(datagram.begin(), datagram.end());
         // "<pri>Mmm dd hh:mm:ss host text": the text follows the fourth blank.
@@ -35,22 +37,13 @@ void LogCapture::drain(uint32_t waitUs) {
             if (at != std::string::npos) ++at;
         }
         lines_.push_back(at == std::string::npos ? line : line.substr(at));
-        waitUs = 20'000;
     }
-}
-
-std::vector<std::string> LogCapture::lines() {
-    drain(200'000);
     return lines_;
 }
 
-size_t LogCapture::count(std::string_view text) {
-    size_t n = 0;
-    for (const std::string& line : lines())
-        if (line.find(text) != std::string::npos) ++n;
-    return n;
+bool LogCapture::contains(std::string_view text) {
+    const std::vector<std::string> all = lines();
+    return std::any_of(all.begin(), all.end(), [&](const std::string& line) { return line.find(text) != line.npos; });
 }
-
-bool LogCapture::contains(std::string_view text) { return count(text) > 0; }
 
 }  // namespace findtest

@@ -24,10 +24,8 @@ public:
     // for lines still on their way.
     std::vector<std::string> lines();
     bool contains(std::string_view text);
-    size_t count(std::string_view text);
 
 private:
-    void drain(uint32_t waitUs);
     TERNO::Socket listener_;
     std::shared_ptr<LogSink> sink_;
     std::vector<std::string> lines_;

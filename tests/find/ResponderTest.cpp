@@ -12,7 +12,9 @@
 #include "find/FindResponder.h"
 #include "find/ProductTag.h"
 
+using findtest::Bytes;
 using findtest::frame;
+using findtest::frame64;
 namespace FP = VELMORA::FindProtocol;
 
 namespace {
@@ -28,56 +30,42 @@ sink::FindResponderConfig twoOutputs() {
 
 }  // namespace
 
-TEST(FindResponder, AnswersEveryFindRequest) {
-    sink::FindResponder responder(twoOutputs());
-    std::vector<uint8_t> reply;
-
-    ASSERT_TRUE(responder.answer(frame(FP::FIND_REQ, 0), reply));
-    EXPECT_EQ(VELMORA::frameCommand(reply), FP::FIND_ANS);
-    EXPECT_EQ(VELMORA::frameFlags(reply), 1u);
-    EXPECT_EQ(VELMORA::frameU64(reply, 8), VELMORA::productTagOf("PALUDRIN"));
-    EXPECT_EQ(VELMORA::framePayloadText(reply), "Box");
-
-    ASSERT_TRUE(responder.answer(frame(FP::OUTPUT_REQ, 0, 0, 0, 0, 1), reply));
-    EXPECT_EQ(VELMORA::frameU16(reply, 8), 2u);
-    EXPECT_EQ(VELMORA::frameU16(reply, 12), 0u);
-
-    ASSERT_TRUE(responder.answer(frame(FP::OUTPUT_REQ, 0, 1, 0, 0, 1), reply));
-    EXPECT_EQ(VELMORA::frameU16(reply, 12), 5001u);
-    EXPECT_EQ(VELMORA::frameU16(reply, 14), 1u);
-    EXPECT_EQ(VELMORA::framePayloadText(reply), "Room");
-    ASSERT_TRUE(responder.answer(frame(FP::OUTPUT_REQ, 0, 2, 0, 0, 1), reply));
-    EXPECT_EQ(VELMORA::frameU16(reply, 14), 2u);
-    ASSERT_TRUE(responder.answer(frame(FP::OUTPUT_REQ, 0, 3, 0, 0, 1), reply));
-    EXPECT_EQ(VELMORA::frameU16(reply, 12), 0u);  // no third output
-
-    ASSERT_TRUE(responder.answer(frame(FP::INFO_REQ, 0), reply));
-    EXPECT_EQ(VELMORA::frameCommand(reply), FP::INFO_ANS);
-    EXPECT_EQ(VELMORA::framePayloadText(reply), "see http://[myaddress]/");
-
+TEST(FindResponder, AnswersEveryFindRequestByteExact) {
+    const uint64_t tag = VELMORA::productTagOf("PALUDRIN");
     TERNO::Message name;
     VELMORA::FindRequests::name("Thirteen char", name);
-    ASSERT_TRUE(responder.answer(std::vector<uint8_t>(name.frame, name.frame + name.frameSize), reply));
-    EXPECT_EQ(VELMORA::frameCommand(reply), FP::FINDNAME_ANS);
+    struct Case { const char* what; Bytes request, reply; };  // reply empty: no answer
+    const Case cases[] = {
+        {"find", frame(FP::FIND_REQ, 0), frame64(FP::FIND_ANS, 1, tag, "Box")},
+        {"count", frame(FP::OUTPUT_REQ, 0, 0, 0, 0, 1), frame(FP::OUTPUT_ANS, 1, 2, 0, 0, 0)},
+        {"output 1", frame(FP::OUTPUT_REQ, 0, 1, 0, 0, 1), frame(FP::OUTPUT_ANS, 1, 1, 0, 5001, 1, "Room")},
+        {"output 2", frame(FP::OUTPUT_REQ, 0, 2, 0, 0, 1), frame(FP::OUTPUT_ANS, 1, 2, 0, 5002, 2)},
+        {"no output 3", frame(FP::OUTPUT_REQ, 0, 3, 0, 0, 1), frame(FP::OUTPUT_ANS, 1, 3, 0, 0, 0)},
+        {"info", frame(FP::INFO_REQ, 0), frame(FP::INFO_ANS, 1, 0, 0, 0, 0, "see http://[myaddress]/")},
+        {"name", Bytes(name.frame, name.frame + name.frameSize), frame(FP::FINDNAME_ANS, 1)},
+        {"nopbreak", frame(FP::NOPBREAK_REQ, 0), frame(FP::NOPBREAK_ANS, 0)},  // not refused
+        {"an answer is no request", frame(FP::FIND_ANS, 1), {}},
+        {"too short", {100, 0, 16, 0}, {}},
+    };
+    sink::FindResponder responder(twoOutputs());
+    for (const Case& c : cases) {
+        Bytes reply;
+        if (responder.answer(c.request, reply)) {
+            EXPECT_EQ(reply, c.reply) << c.what;
+        } else {
+            EXPECT_TRUE(c.reply.empty()) << c.what << ": not answered";
+        }
+    }
     EXPECT_EQ(responder.clientName(), "Thirteen char");
 
-    ASSERT_TRUE(responder.answer(frame(FP::NOPBREAK_REQ, 0), reply));
-    EXPECT_EQ(VELMORA::frameCommand(reply), FP::NOPBREAK_ANS);
-    EXPECT_EQ(VELMORA::frameFlags(reply), 0u);  // not refused
-
-    EXPECT_FALSE(responder.answer(frame(FP::FIND_ANS, 1), reply));  // an answer is not a request
-    EXPECT_FALSE(responder.answer({100, 0, 16, 0}, reply));          // too short
-}
-
-TEST(FindResponder, ConfigurableRefusals) {
-    sink::FindResponderConfig config = twoOutputs();
+    sink::FindResponderConfig config = twoOutputs();  // refusals are configurable
     config.answerInfo = false;
     config.refuseNopBreak = true;
-    sink::FindResponder responder(config);
-    std::vector<uint8_t> reply;
-    EXPECT_FALSE(responder.answer(frame(FP::INFO_REQ, 0), reply));
-    ASSERT_TRUE(responder.answer(frame(FP::NOPBREAK_REQ, 0), reply));
-    EXPECT_EQ(VELMORA::frameFlags(reply), 1u);
+    sink::FindResponder refusing(config);
+    Bytes reply;
+    EXPECT_FALSE(refusing.answer(frame(FP::INFO_REQ, 0), reply));
+    ASSERT_TRUE(refusing.answer(frame(FP::NOPBREAK_REQ, 0), reply));
+    EXPECT_EQ(reply, frame(FP::NOPBREAK_ANS, 1));
 }
 
 TEST(FindResponder, OptionTexts) {

@@ -1,13 +1,17 @@
 #include "lifecycle/LifecycleHost.h"
 
+#include <stdlib.h>
+
 #include <cstring>
+#include <fstream>
 #include <thread>
 
 #include "platform/Library.h"
 
 namespace lifecycle {
-
 namespace {
+
+using std::chrono::milliseconds;
 
 constexpr CLSID driverClass = {0x5C2E8A17, 0x94D3, 0x4B6F, {0x8A, 0x21, 0x3E, 0x7D, 0x0F, 0x9B, 0x46, 0xC5}};
 
@@ -20,11 +24,8 @@ platform::SharedLibrary& module() {
 CallbackLog theLog;
 // The host whose buffers the callbacks fill; null while no driver should be called into.
 std::atomic<HostDriver*> activeHost{nullptr};
-std::atomic<std::int32_t> hostFrames{0};
-std::atomic<std::uint32_t> hostSampleBytes{0};
-std::array<std::atomic<void*>, 4> hostHalves{};
-
-int64_t ticksNow() { return Clock::now().time_since_epoch().count(); }
+std::atomic<std::size_t> hostHalfBytes{0};
+std::array<std::atomic<void*>, 4> hostHalves{};   // channel * 2 + half
 
 std::uint32_t bytesOf(ASIOSampleType type) {
     switch (type) {
@@ -41,23 +42,23 @@ void onBufferSwitch(std::int32_t index, ASIOBool) {
     CallbackLog& log = theLog;
     const uint64_t seen = log.switches.load(std::memory_order_relaxed);
     if (log.firstSwitchTicks.load(std::memory_order_relaxed) == 0) {
-        log.firstSwitchTicks.store(ticksNow(), std::memory_order_relaxed);
+        log.firstSwitchTicks.store(Clock::now().time_since_epoch().count(), std::memory_order_relaxed);
         if (HostDriver* host = activeHost.load(std::memory_order_acquire)) log.firstPosition.store(host->samplePosition());
     }
     const int previous = log.lastIndex.exchange(index, std::memory_order_relaxed);
-    const int expected = previous == 0 ? 1 : 0;   // a run starts with half 0
-    if (index != expected) log.indexFaults.fetch_add(1, std::memory_order_relaxed);
-    // Audible, non-silent content in the half the driver asked for.
-    const auto bytes = static_cast<size_t>(hostFrames.load()) * hostSampleBytes.load();
+    if (index != (previous == 0 ? 1 : 0)) log.indexFaults.fetch_add(1, std::memory_order_relaxed);   // runs start at 0
+    // Non-silent content in the half the driver asked for.
     for (int c = 0; c < 2 && (index == 0 || index == 1); ++c)
         if (void* half = hostHalves[static_cast<size_t>(c * 2 + index)].load(std::memory_order_relaxed))
-            std::memset(half, static_cast<int>(0x11 * (c + 1) + seen % 7), bytes);
+            std::memset(half, static_cast<int>(0x11 * (c + 1) + seen % 7), hostHalfBytes.load());
     log.switches.fetch_add(1, std::memory_order_release);
 }
 
 void onRateChange(ASIOSampleRate) {}
-std::int32_t onMessage(std::int32_t selector, std::int32_t, void*, double*) {
-    return selector == kAsioSelectorSupported ? 1 : 0;
+std::int32_t onMessage(std::int32_t selector, std::int32_t, void*, double*) { return selector == kAsioSelectorSupported; }
+
+void forgetBuffers() {
+    for (auto& half : hostHalves) half.store(nullptr);
 }
 
 }  // namespace
@@ -68,23 +69,21 @@ void CallbackLog::reset() {
     lastIndex.store(-1);
 }
 
-bool CallbackLog::waitForSwitches(uint64_t count, std::chrono::milliseconds limit) const {
+bool CallbackLog::waitForSwitches(uint64_t count, milliseconds limit) const {
     const auto deadline = Clock::now() + limit;
     while (switches.load(std::memory_order_acquire) < count) {
         if (Clock::now() > deadline) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        std::this_thread::sleep_for(milliseconds(2));
     }
     return true;
 }
 
-bool CallbackLog::waitUntilQuiet(std::chrono::milliseconds quiet, std::chrono::milliseconds limit) const {
+bool CallbackLog::waitUntilQuiet(milliseconds quiet, milliseconds limit) const {
     const auto deadline = Clock::now() + limit;
     uint64_t last = switches.load();
-    auto lastChange = Clock::now();
-    while (Clock::now() < deadline) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        const uint64_t now = switches.load();
-        if (now != last) {
+    for (auto lastChange = Clock::now(); Clock::now() < deadline;) {
+        std::this_thread::sleep_for(milliseconds(20));
+        if (const uint64_t now = switches.load(); now != last) {
             last = now;
             lastChange = Clock::now();
         } else if (Clock::now() - lastChange >= quiet) {
@@ -101,8 +100,7 @@ double millisecondsSince(Clock::time_point since) {
 }
 
 HRESULT moduleCanUnloadNow() {
-    using CanUnloadNow = HRESULT(VELMORA_STDCALL*)();
-    auto canUnload = reinterpret_cast<CanUnloadNow>(module().symbol("DllCanUnloadNow"));
+    auto canUnload = reinterpret_cast<HRESULT(VELMORA_STDCALL*)()>(module().symbol("DllCanUnloadNow"));
     return canUnload ? canUnload() : static_cast<HRESULT>(0x80004005u);
 }
 
@@ -121,11 +119,8 @@ HostDriver::HostDriver() {
     void* object = nullptr;
     const HRESULT result = static_cast<IClassFactory*>(factory)->CreateInstance(nullptr, driverClass, &object);
     static_cast<IClassFactory*>(factory)->Release();
-    if (result != 0 || !object) {
-        error_ = "CreateInstance failed";
-        return;
-    }
-    driver_ = static_cast<IASIO*>(object);
+    if (result != 0 || !object) error_ = "CreateInstance failed";
+    else driver_ = static_cast<IASIO*>(object);
 }
 
 HostDriver::~HostDriver() {
@@ -133,55 +128,36 @@ HostDriver::~HostDriver() {
 }
 
 bool HostDriver::prepare() {
-    if (!driver_) return false;
+    const auto fail = [this](std::string message) {
+        error_ = std::move(message);
+        return false;
+    };
     if (driver_->init(nullptr) != 1) {
         char message[128] = {};
         driver_->getErrorMessage(message);
-        error_ = std::string("init failed: ") + message;
-        return false;
+        return fail(std::string("init failed: ") + message);
     }
-    std::int32_t inputs = 0, outputs = 0;
+    std::int32_t inputs = 0, outputs = 0, minSize = 0, maxSize = 0, granularity = 0;
     driver_->getChannels(&inputs, &outputs);
-    if (outputs < 2) {
-        error_ = "the driver offers " + std::to_string(outputs) + " outputs";
-        return false;
-    }
-    std::int32_t minSize = 0, maxSize = 0, preferred = 0, granularity = 0;
-    driver_->getBufferSize(&minSize, &maxSize, &preferred, &granularity);
-    if (driver_->setSampleRate(44100.0) != ASE_OK) {
-        error_ = "setSampleRate 44100 refused";
-        return false;
-    }
+    if (outputs < 2) return fail("the driver offers " + std::to_string(outputs) + " outputs");
+    driver_->getBufferSize(&minSize, &maxSize, &frames_, &granularity);
+    if (driver_->setSampleRate(44100.0) != ASE_OK) return fail("setSampleRate 44100 refused");
     ASIOChannelInfo info{};
-    info.channel = 0;
-    if (driver_->getChannelInfo(&info) != ASE_OK || bytesOf(info.type) == 0) {
-        error_ = "getChannelInfo gave no PCM type";
-        return false;
-    }
-    frames_ = preferred;
-    for (int c = 0; c < 2; ++c) buffers_[static_cast<size_t>(c)] = ASIOBufferInfo{0, c, {nullptr, nullptr}};
-    callbacks_.bufferSwitch = &onBufferSwitch;
-    callbacks_.sampleRateDidChange = &onRateChange;
-    callbacks_.asioMessage = &onMessage;
-    callbacks_.bufferSwitchTimeInfo = nullptr;
-    if (const ASIOError e = driver_->createBuffers(buffers_.data(), 2, frames_, &callbacks_); e != ASE_OK) {
-        error_ = "createBuffers failed: " + std::to_string(e);
-        return false;
-    }
-    hostFrames.store(frames_);
-    hostSampleBytes.store(bytesOf(info.type));
+    if (driver_->getChannelInfo(&info) != ASE_OK || bytesOf(info.type) == 0) return fail("getChannelInfo gave no PCM type");
+    buffers_ = {ASIOBufferInfo{0, 0, {nullptr, nullptr}}, ASIOBufferInfo{0, 1, {nullptr, nullptr}}};
+    callbacks_ = {&onBufferSwitch, &onRateChange, &onMessage, nullptr};
+    if (const ASIOError e = driver_->createBuffers(buffers_.data(), 2, frames_, &callbacks_); e != ASE_OK)
+        return fail("createBuffers failed: " + std::to_string(e));
+    hostHalfBytes.store(static_cast<size_t>(frames_) * bytesOf(info.type));
     for (size_t c = 0; c < 2; ++c)
         for (size_t half = 0; half < 2; ++half) hostHalves[c * 2 + half].store(buffers_[c].buffers[half]);
     activeHost.store(this, std::memory_order_release);
     return true;
 }
 
-ASIOError HostDriver::start() { return driver_->start(); }
-ASIOError HostDriver::stop() { return driver_->stop(); }
-
 ASIOError HostDriver::disposeBuffers() {
     const ASIOError result = driver_->disposeBuffers();
-    for (auto& half : hostHalves) half.store(nullptr);
+    forgetBuffers();
     return result;
 }
 
@@ -190,7 +166,7 @@ ULONG HostDriver::release() {
     HostDriver* self = this;
     activeHost.compare_exchange_strong(self, nullptr);
     const ULONG left = driver_->Release();
-    for (auto& half : hostHalves) half.store(nullptr);
+    forgetBuffers();
     driver_ = nullptr;
     return left;
 }
@@ -200,6 +176,23 @@ uint64_t HostDriver::samplePosition() {
     ASIOTimeStamp stamp{};
     driver_->getSamplePosition(&position, &stamp);
     return (uint64_t{position.hi} << 32) | position.lo;
+}
+
+SettingsFolder::SettingsFolder(const std::vector<std::string>& lines) {
+    std::string folder = (std::filesystem::temp_directory_path() / "velmora-lifecycle-config.XXXXXX").string();
+    if (!::mkdtemp(folder.data())) return;
+    folder_ = folder;
+    std::filesystem::create_directories(folder_ / "TOLVENIK Velmora");
+    std::ofstream out(folder_ / "TOLVENIK Velmora" / "setting.inf", std::ios::binary);
+    out << "Version=1_100_0\r\n";
+    for (const auto& line : lines) out << line << "\r\n";
+    ::setenv("XDG_CONFIG_HOME", folder_.c_str(), 1);
+}
+
+SettingsFolder::~SettingsFolder() {
+    ::unsetenv("XDG_CONFIG_HOME");
+    std::error_code ignored;
+    if (!folder_.empty()) std::filesystem::remove_all(folder_, ignored);
 }
 
 }  // namespace lifecycle

@@ -1,13 +1,14 @@
 #pragma once
-// A minimal ASIO host for lifecycle tests: loads the driver module, creates driver objects
-// through its class factory, and records what the driver's callbacks do.
+// A minimal ASIO host: loads the driver module, creates driver objects through its class
+// factory, gives them a private settings file and records what the driver's callbacks do.
 
 #include <array>
 #include <atomic>
 #include <chrono>
 #include <cstdint>
-#include <functional>
+#include <filesystem>
 #include <string>
+#include <vector>
 
 #include "com/Asio.h"
 
@@ -18,9 +19,8 @@ using Clock = std::chrono::steady_clock;
 // What the host's callbacks saw. ASIO callbacks carry no context, so there is one per process.
 struct CallbackLog {
     std::atomic<uint64_t> switches{0};
-    // Clock time of the first callback after the last reset (0: none yet).
+    // Of the first callback after the last reset: clock ticks (0: none yet), the sample position.
     std::atomic<int64_t> firstSwitchTicks{0};
-    // The driver's sample position as the first callback after the last reset read it.
     std::atomic<uint64_t> firstPosition{~uint64_t{0}};
     // Callbacks whose buffer index broke the sequence 0, 1, 0, 1, ... that begins with every run.
     std::atomic<uint64_t> indexFaults{0};
@@ -37,7 +37,6 @@ CallbackLog& callbackLog();
 // The module's DllCanUnloadNow: 0 (S_OK) when no object or lock of it is alive.
 HRESULT moduleCanUnloadNow();
 
-// Time since `since` in milliseconds, as a double.
 double millisecondsSince(Clock::time_point since);
 
 // One driver object, led through init and createBuffers like a two-channel host does.
@@ -54,16 +53,14 @@ public:
     bool prepare();
     const std::string& error() const { return error_; }
 
-    ASIOError start();
-    ASIOError stop();
+    ASIOError start() { return driver_->start(); }
+    ASIOError stop() { return driver_->stop(); }
     ASIOError disposeBuffers();
     // Gives up the host's reference; the driver object goes with it. Returns the count left.
     ULONG release();
-
     uint64_t samplePosition();
-    // Frames per host buffer half, as chosen from the driver's preferred size.
+    // Frames per host buffer half: the driver's preferred size.
     std::int32_t frames() const { return frames_; }
-    IASIO* operator->() const { return driver_; }
 
 private:
     IASIO* driver_ = nullptr;
@@ -71,6 +68,19 @@ private:
     ASIOCallbacks callbacks_{};
     std::int32_t frames_ = 0;
     std::string error_;
+};
+
+// A private XDG_CONFIG_HOME with "TOLVENIK Velmora/setting.inf" holding the factory version line
+// and the given lines; removed on destruction. Driver objects read it when they are created.
+class SettingsFolder {
+public:
+    explicit SettingsFolder(const std::vector<std::string>& lines);
+    ~SettingsFolder();
+    SettingsFolder(const SettingsFolder&) = delete;
+    SettingsFolder& operator=(const SettingsFolder&) = delete;
+
+private:
+    std::filesystem::path folder_;
 };
 
 }  // namespace lifecycle

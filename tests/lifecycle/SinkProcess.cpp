@@ -1,12 +1,9 @@
 #include "lifecycle/SinkProcess.h"
 
-#include <signal.h>
 #include <spawn.h>
 #include <stdlib.h>
 #include <sys/wait.h>
-#include <unistd.h>
 
-#include <chrono>
 #include <fstream>
 #include <iterator>
 #include <sstream>
@@ -15,21 +12,15 @@
 extern char** environ;
 
 namespace lifecycle {
-
 namespace {
 
 using Clock = std::chrono::steady_clock;
+using std::chrono::milliseconds;
 
 std::string ipProgram() {
     for (const char* path : {"/usr/sbin/ip", "/sbin/ip", "/usr/bin/ip", "/bin/ip"})
         if (std::filesystem::exists(path)) return path;
     return "ip";
-}
-
-std::filesystem::path makeFolder(const char* pattern) {
-    std::string name = (std::filesystem::temp_directory_path() / pattern).string();
-    if (!::mkdtemp(name.data())) return {};
-    return name;
 }
 
 }  // namespace
@@ -43,10 +34,12 @@ std::vector<std::string> sinkNamespaces() {
     return names;
 }
 
-SinkProcess::SinkProcess(const std::string& space, const std::vector<std::string>& options)
-    : folder_(makeFolder("velmora-lifecycle-sink.XXXXXX")) {
+SinkProcess::SinkProcess(const std::string& space, const std::vector<std::string>& options) {
+    std::string folder = (std::filesystem::temp_directory_path() / "velmora-sink.XXXXXX").string();
+    if (!::mkdtemp(folder.data())) return;
+    folder_ = folder;
     std::vector<std::string> args{ipProgram(), "netns", "exec", space, VELMORA_SINK_PROGRAM,
-                                  "--listen", "::", "--port", "4000", "--log-port", "0",
+                                  "--listen", "::", "--port", std::to_string(syncPort), "--log-port", "0",
                                   "--port-file", (folder_ / "port").string(), "--report", (folder_ / "report.json").string(),
                                   "--time-limit", "300", "--quiet", "--find"};
     args.insert(args.end(), options.begin(), options.end());
@@ -58,55 +51,43 @@ SinkProcess::SinkProcess(const std::string& space, const std::vector<std::string
 }
 
 SinkProcess::~SinkProcess() {
-    stop(SIGTERM);
+    stop();
     std::error_code ignored;
     if (!folder_.empty()) std::filesystem::remove_all(folder_, ignored);
 }
 
-bool SinkProcess::ready() {
+uint16_t SinkProcess::port() {
     const auto deadline = Clock::now() + std::chrono::seconds(5);
     while (pid_ && Clock::now() < deadline) {
         std::ifstream in(folder_ / "port");
-        unsigned port = 0;
-        if (in >> port && port) {
+        unsigned value = 0;
+        if (in >> value && value) {
             // Discovery answers start right after the port is written.
-            std::this_thread::sleep_for(std::chrono::milliseconds(100));
-            return true;
+            std::this_thread::sleep_for(milliseconds(100));
+            return static_cast<uint16_t>(value);
         }
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        std::this_thread::sleep_for(milliseconds(20));
     }
-    return false;
+    return 0;
 }
 
 void SinkProcess::stop(int signal) {
     if (!pid_) return;
     ::kill(pid_, signal);
-    int status = 0;
-    const auto deadline = Clock::now() + std::chrono::seconds(3);
-    while (::waitpid(pid_, &status, WNOHANG) == 0) {
-        if (Clock::now() > deadline) {
-            ::kill(pid_, SIGKILL);
-            ::waitpid(pid_, &status, 0);
-            break;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    if (!waitForExit(std::chrono::seconds(3))) {
+        ::kill(pid_, SIGKILL);
+        ::waitpid(pid_, nullptr, 0);
     }
     pid_ = 0;
 }
 
-bool SinkProcess::running() {
-    if (!pid_) return false;
-    int status = 0;
-    if (::waitpid(pid_, &status, WNOHANG) == pid_) pid_ = 0;
-    return pid_ != 0;
-}
-
-bool SinkProcess::waitForExit(std::chrono::milliseconds limit) {
+bool SinkProcess::waitForExit(milliseconds limit) {
     const auto deadline = Clock::now() + limit;
-    while (running()) {
+    while (pid_ && ::waitpid(pid_, nullptr, WNOHANG) == 0) {
         if (Clock::now() > deadline) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        std::this_thread::sleep_for(milliseconds(10));
     }
+    pid_ = 0;
     return true;
 }
 
@@ -114,22 +95,6 @@ bool SinkProcess::sawClosingHandshake() const {
     std::ifstream in(folder_ / "report.json");
     const std::string report((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     return report.find("\"closing_handshake\": true") != std::string::npos;
-}
-
-SettingsFolder::SettingsFolder(const std::vector<std::string>& lines)
-    : folder_(makeFolder("velmora-lifecycle-config.XXXXXX")) {
-    const auto dir = folder_ / "TOLVENIK Velmora";
-    std::filesystem::create_directories(dir);
-    std::ofstream out(dir / "setting.inf", std::ios::binary);
-    out << "Version=1_100_0\r\n";
-    for (const auto& line : lines) out << line << "\r\n";
-    ::setenv("XDG_CONFIG_HOME", folder_.c_str(), 1);
-}
-
-SettingsFolder::~SettingsFolder() {
-    ::unsetenv("XDG_CONFIG_HOME");
-    std::error_code ignored;
-    if (!folder_.empty()) std::filesystem::remove_all(folder_, ignored);
 }
 
 }  // namespace lifecycle

@@ -6,6 +6,7 @@
 
 #include <chrono>
 #include <random>
+#include <tuple>
 
 namespace {
 
@@ -27,17 +28,16 @@ TEST(CounterConversion, ExactForEveryCounterAndFrequency) {
 }
 
 TEST(TimeComparison, WrapAroundRules) {
-    EXPECT_EQ(platform::compareTime(0xFFFFFFF0u, 16), -1);   // 32 us later across the wrap
-    EXPECT_EQ(platform::compareTime(16, 0xFFFFFFF0u), 1);
-    EXPECT_EQ(platform::compareTime(5, 5), 0);
-    EXPECT_FALSE(platform::isEarlier(5, 5));
-    EXPECT_FALSE(platform::isLater(5, 5));
-    EXPECT_EQ(platform::compareTime(0, 0x80000000u), 1);     // exactly half: the smaller is later
-    EXPECT_EQ(platform::compareTime(0x80000000u, 0), -1);
-    EXPECT_EQ(platform::compareTime(0, 0x7FFFFFFFu), -1);
-    EXPECT_EQ(platform::compareTime(0x7FFFFFFFu, 0), 1);
-    EXPECT_TRUE(platform::isEarlier(100, 200));
-    EXPECT_TRUE(platform::isLater(3, 0xFFFFFFFDu));
+    const std::tuple<uint32_t, uint32_t, int> cases[] = {
+        {0xFFFFFFF0u, 16, -1}, {16, 0xFFFFFFF0u, 1},  // 32 us later across the wrap
+        {5, 5, 0}, {100, 200, -1}, {3, 0xFFFFFFFDu, 1},
+        {0, 0x80000000u, 1}, {0x80000000u, 0, -1},    // exactly half: the smaller is later
+        {0, 0x7FFFFFFFu, -1}, {0x7FFFFFFFu, 0, 1}};
+    for (const auto& [a, b, order] : cases) {
+        EXPECT_EQ(platform::compareTime(a, b), order) << a << " " << b;
+        EXPECT_EQ(platform::isEarlier(a, b), order < 0) << a << " " << b;
+        EXPECT_EQ(platform::isLater(a, b), order > 0) << a << " " << b;
+    }
 }
 
 TEST(LiveClock, MicrosecondsAndTicksFollowRealTime) {

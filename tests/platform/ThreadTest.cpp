@@ -13,10 +13,9 @@ void onFreshThread(Body body) {
 }
 
 TEST(SchedulingTables, PrioritiesClassesAndMasks) {
-    const int priorities[] = {15, 2, 0, -15, 0};
-    for (int level = 0; level <= 4; ++level) EXPECT_EQ(platform::threadPriorityForLevel(level), priorities[level]);
-    EXPECT_EQ(platform::threadPriorityForLevel(7), 0);
-    EXPECT_EQ(platform::threadPriorityForLevel(-1), 0);
+    const std::pair<int, int> priorities[] = {{0, 15}, {1, 2}, {2, 0}, {3, -15}, {4, 0}, {7, 0}, {-1, 0}};
+    for (const auto& [level, priority] : priorities)
+        EXPECT_EQ(platform::threadPriorityForLevel(level), priority) << level;
 
     const std::pair<uint32_t, int32_t> classes[] = {{0x100, 0}, {0x80, 1},  {0x8000, 1}, {0x20, 2},
                                                     {0x4000, 3}, {0x40, 3}, {0, 2},      {0x200, 2}};
@@ -49,9 +48,7 @@ TEST(ThreadPriority, SetAndReadBack) {
 TEST(Processors, CoreCountAndPinning) {
     const unsigned logical = std::thread::hardware_concurrency();
     EXPECT_GT(platform::coreCount(), 0u);
-    if (logical != 0) {
-        EXPECT_LE(platform::coreCount(), logical);
-    }
+    EXPECT_TRUE(logical == 0 || platform::coreCount() <= logical) << platform::coreCount() << " > " << logical;
     onFreshThread([logical] {
         const bool pinned = platform::pinToProcessor(65);   // processor 1
         if (logical < 2) {
@@ -60,10 +57,8 @@ TEST(Processors, CoreCountAndPinning) {
         }
         ASSERT_TRUE(pinned);
         platform::yieldProcessor();
-        const int processor = platform::currentProcessor();
-        if (processor >= 0) {
-            EXPECT_EQ(processor, 1);
-        }
+        const int processor = platform::currentProcessor();  // negative: unknown
+        EXPECT_TRUE(processor < 0 || processor == 1) << processor;
     });
 }
 

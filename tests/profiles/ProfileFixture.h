@@ -1,38 +1,82 @@
 #pragma once
-// Shared set-up of the profile tests: 2 channels of 32-bit PCM at 44,100 Hz
-// (352,800 bytes per second, 8-byte frames) unless a test says otherwise.
+// Worked examples of the profile arithmetic as table rows: one calculator method on
+// 2 channels of 32-bit PCM at 44,100 Hz (352,800 bytes per second, 8-byte frames)
+// with 1428-byte packets, 10 per burst and limitCycle 400 µs unless a row says otherwise.
 
 #include <gtest/gtest.h>
+
+#include <optional>
+#include <span>
+#include <string>
 
 #include "sync/StreamFormat.h"
 #include "sync/TransferProfiles.h"
 
 namespace profiles_test {
 
-inline VELMORA::StreamFormat format(uint64_t channels, uint64_t type, uint64_t rate) {
-    VELMORA::StreamFormat f(type);
-    EXPECT_TRUE(f.setChannels(channels));
-    EXPECT_TRUE(f.setRate(rate));
+using VELMORA::ProfileEntry;
+
+inline VELMORA::StreamFormat stereo32At44k() {
+    VELMORA::StreamFormat f(VELMORA::StreamFormat::typeInt32);
+    EXPECT_TRUE(f.setChannels(2));
+    EXPECT_TRUE(f.setRate(44100));
     return f;
 }
 
-inline VELMORA::StreamFormat stereo32At44k() {
-    return format(2, VELMORA::StreamFormat::typeInt32, 44100);
+constexpr ProfileEntry entry(uint32_t cycle, uint32_t fixedPayload, uint32_t capacity, uint32_t framesPerPacket,
+                             uint16_t count, uint32_t mode) {
+    return ProfileEntry{cycle, fixedPayload, capacity, framesPerPacket, count, mode};
 }
 
-inline VELMORA::ProfileCalculator calculator(uint16_t packDataSize, uint16_t packDataCount,
-                                             uint32_t limitCycle = 400) {
-    VELMORA::ProfileCalculator c;
-    c.format = stereo32At44k();
-    c.packDataSize = packDataSize;
-    c.packDataCount = packDataCount;
-    c.limitCycle = limitCycle;
-    return c;
-}
+enum class Op { Fix, Var, FixAuto, VarAuto, VarASIO, PROFILE, Auto };
+inline const char* const opNames[] = {"Fix", "Var", "FixAuto", "VarAuto", "VarASIO", "PROFILE", "configTransferAuto"};
 
-inline VELMORA::ProfileEntry entry(uint32_t cycle, uint32_t fixedPayload, uint32_t capacity,
-                                   uint32_t framesPerPacket, uint16_t count, uint32_t mode) {
-    return VELMORA::ProfileEntry{cycle, fixedPayload, capacity, framesPerPacket, count, mode};
+struct Case {
+    const char* what;
+    Op op;
+    uint32_t arg = 1000;       // the cycle in µs (0 for Auto: from limitCycle); VarASIO: bytes per cycle
+    uint32_t countLimit = 0;   // Fix, Var
+    bool fixedSize = false;    // Fix, FixAuto
+    uint16_t size = 1428, count = 10;
+    uint32_t limit = 400;
+    uint16_t min = 0, max = 0, flags = 0;   // the sink's profile answer
+    uint8_t autoFlag = 0;
+    bool ok = true;
+    std::optional<ProfileEntry> want{};   // the result, also after a failure
+};
+
+inline void runCases(std::span<const Case> cases) {
+    for (const Case& k : cases) {
+        SCOPED_TRACE(std::string(opNames[static_cast<int>(k.op)]) + ": " + k.what);
+        VELMORA::ProfileCalculator c;
+        c.format = stereo32At44k();
+        c.packDataSize = k.size;
+        c.packDataCount = k.count;
+        c.limitCycle = k.limit;
+        c.profileMin = k.min;
+        c.profileMax = k.max;
+        c.profileFlags = k.flags;
+        c.autoFlag = k.autoFlag;
+        uint32_t cycle = k.arg;
+        bool ok = false;
+        switch (k.op) {
+        case Op::Fix: ok = c.Fix(cycle, k.countLimit, k.fixedSize); break;
+        case Op::Var: ok = c.Var(cycle, k.countLimit); break;
+        case Op::FixAuto: ok = c.FixAuto(k.arg, k.fixedSize); break;
+        case Op::VarAuto: ok = c.VarAuto(k.arg); break;
+        case Op::VarASIO: ok = c.VarASIO(k.arg); break;
+        case Op::PROFILE: ok = c.PROFILE(); break;
+        case Op::Auto: ok = c.configTransferAuto(k.arg); break;
+        }
+        EXPECT_EQ(ok, k.ok);
+        if (k.want) {
+            EXPECT_EQ(c.result, *k.want);
+        }
+        if (ok && (k.op == Op::Fix || k.op == Op::Var)) {
+            EXPECT_EQ(cycle, c.result.cycle) << "the cycle handed back";
+        }
+        EXPECT_EQ(c.packDataCount, k.count) << "the lifted count limit is restored";
+    }
 }
 
 }  // namespace profiles_test

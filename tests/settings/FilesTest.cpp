@@ -8,11 +8,10 @@
 #include "settings/TempFolder.h"
 
 TEST(Files, FolderOfCutsAfterTheLastSeparator) {
-    EXPECT_EQ(platform::folderOf("C:\\a\\b\\setting.inf"), "C:\\a\\b\\");
-    EXPECT_EQ(platform::folderOf("/x/y\\z.inf"), "/x/y\\");
-    EXPECT_EQ(platform::folderOf("a\\b/c"), "a\\b/");
-    EXPECT_EQ(platform::folderOf("setting.inf"), "");
-    EXPECT_EQ(platform::folderOf(""), "");
+    const std::pair<const char*, const char*> cases[] = {
+        {"C:\\a\\b\\setting.inf", "C:\\a\\b\\"}, {"/x/y\\z.inf", "/x/y\\"}, {"a\\b/c", "a\\b/"},
+        {"setting.inf", ""}, {"", ""}};
+    for (const auto& [path, folder] : cases) EXPECT_EQ(platform::folderOf(path), folder) << path;
 }
 
 TEST(Files, BinaryRoundTripAndReplacement) {

@@ -3,6 +3,7 @@
 
 #include <climits>
 #include <functional>
+#include <tuple>
 
 #include "driver/DriverSettings.h"
 #include "driver/SettingsKeys.h"
@@ -81,6 +82,15 @@ TEST_F(SettingsKeys, RangeEdgesAndWords) {
         {"NopBreak=enable", [](auto& s) { return !s.nopBreak; }, "small e ignored"},
         {"Debug=debug", [](auto& s) { return s.debugLevel == 7; }, ""},
         {"Debug=Enable", [](auto& s) { return s.debugLevel == -1; }, "case matters"},
+        {"TargetAddress=fe80::1,49152",
+         [](auto& s) { return s.targetAddress.group(0) == 0xfe80 && s.targetAddress.group(7) == 1 &&
+                              s.targetAddress.portNumber() == 49152; }, "address and port"},
+        {"TargetAddress=fe80::1", [](auto& s) { return s.targetAddress == TERNO::Address{}; }, "no comma: cleared"},
+        {"TargetAddress=1:::2,80", [](auto& s) { return s.targetAddress == TERNO::Address{}; }, "not an address"},
+        {"FindIP=fe80::1;;fe80::2", [](auto& s) { return s.findIP.size() == 2 && s.findIP[1].group(7) == 2; }, ""},
+        {"FindIP=fe80::3;not-an-address;fe80::4;",
+         [](auto& s) { return s.findIP.size() == 2 && s.findIP[0].group(7) == 3 && s.findIP[1].group(7) == 4; },
+         "bad entries skipped"},
         {"  CycleTime  =  250  ", [](auto& s) { return s.cycleTime == 250; }, "trimmed"},
         {"CycleTime=", [](auto& s) { return s.cycleTime == 1000; }, "empty keeps the default"},
     };
@@ -91,72 +101,41 @@ TEST_F(SettingsKeys, RangeEdgesAndWords) {
     setLogLevel(-1);
 }
 
-TEST_F(SettingsKeys, Addresses) {
-    DriverSettings s = read("TargetAddress=fe80::1,49152\nFindIP=fe80::1;;fe80::2\n");
-    EXPECT_EQ(s.targetAddress.group(0), 0xfe80);
-    EXPECT_EQ(s.targetAddress.group(7), 1);
-    EXPECT_EQ(s.targetAddress.portNumber(), 49152);
-    ASSERT_EQ(s.findIP.size(), 2u);
-    EXPECT_EQ(s.findIP[1].group(7), 2);
-
-    s = read("TargetAddress=fe80::1\nFindIP=fe80::3;not-an-address;fe80::4;\n");
-    EXPECT_EQ(s.targetAddress, TERNO::Address{});   // no comma: cleared
-    ASSERT_EQ(s.findIP.size(), 2u);
-    EXPECT_EQ(s.findIP[0].group(7), 3);
-    EXPECT_EQ(s.findIP[1].group(7), 4);
-
-    s = read("TargetAddress=1:::2,80\n");
-    EXPECT_EQ(s.targetAddress, TERNO::Address{});
-}
-
 TEST_F(SettingsKeys, LowProfileByCoreCount) {
-    const std::string file =
-        "SyncBufferCount=3\nCPULOW=4\nCycleTime=500\nThredMode=5\n"
-        "[LOW]\nCycleTime=3000\nSyncBufferCount=9\n";
-    DriverSettings s = read(file, 4);
-    EXPECT_TRUE(s.lowProfile);
-    EXPECT_EQ(s.cycleTime, 3000u);
-    EXPECT_EQ(s.threadMode, 1u);        // only in global: the default under LOW
-    EXPECT_EQ(s.syncBufferCount, 3);    // read before CPULOW, from global
-    s = read(file, 8);
-    EXPECT_FALSE(s.lowProfile);
-    EXPECT_EQ(s.cycleTime, 500u);
-    EXPECT_EQ(s.threadMode, 5u);
-    s = read(file, 0);                  // unknown core count counts as 0 cores
-    EXPECT_TRUE(s.lowProfile);
-    s = read("CPULOW=0\nCycleTime=500\n[LOW]\nCycleTime=3000\n", 1);
-    EXPECT_FALSE(s.lowProfile);
-    EXPECT_EQ(s.cycleTime, 500u);
-    s = read("CPULOW=-1\nCycleTime=500\n[LOW]\nCycleTime=3000\n", 1);
-    EXPECT_FALSE(s.lowProfile);         // 1 core is more than -1
+    // SyncBufferCount is read before CPULOW, so always from global; from CycleTime on keys come
+    // from LOW alone (ThredMode, only in global, is then at its default).
+    const std::string keys =
+        "SyncBufferCount=3\nCycleTime=500\nThredMode=5\n[LOW]\nCycleTime=3000\nSyncBufferCount=9\n";
+    const std::tuple<std::string, uint32_t, bool> cases[] = {
+        {"CPULOW=4\n", 4, true}, {"CPULOW=4\n", 8, false},
+        {"CPULOW=4\n", 0, true},     // an unknown core count counts as 0 cores
+        {"CPULOW=0\n", 1, false},    // 0 is off
+        {"CPULOW=-1\n", 1, false}};  // 1 core is more than -1
+    for (const auto& [cpuLow, cores, low] : cases) {
+        SCOPED_TRACE(cpuLow + " cores " + std::to_string(cores));
+        const DriverSettings s = read(cpuLow + keys, cores);
+        EXPECT_EQ(s.lowProfile, low);
+        EXPECT_EQ(s.cycleTime, low ? 3000u : 500u);
+        EXPECT_EQ(s.threadMode, low ? 1u : 5u);
+        EXPECT_EQ(s.syncBufferCount, 3);
+    }
 }
 
-TEST(SettingsKeyTable, ReadingOrderAndProblemsReported) {
-    ASSERT_EQ(settingKeys().size(), 24u);
-    EXPECT_STREQ(settingKeys().front().name, "Debug");
-    EXPECT_STREQ(settingKeys().back().name, "NopBreak");
-    for (const SettingKey& key : settingKeys()) {
+TEST(SettingsKeyTable, LowProfileKeysAndWhatApplyReports) {
+    // From CycleTime on, keys come from section LOW under the low profile.
+    for (const SettingKey& key : settingKeys())
         EXPECT_EQ(key.lowProfileKey, findSettingKey(key.name) >= findSettingKey("CycleTime")) << key.name;
-    }
     SettingsKeyValues values;
     EXPECT_EQ(findSettingKey("ASIOBufferSize")->apply(values, "0"), "");   // ignored, but it is the default
     EXPECT_NE(findSettingKey("Interface")->apply(values, "70000"), "");    // taken as 4464, not as written
     EXPECT_EQ(findSettingKey("cycletime"), nullptr);
 }
 
-TEST(SettingsNumbers, ReadLikeAtoi) {
-    EXPECT_EQ(settingNumber("  -12x"), -12);
-    EXPECT_EQ(settingNumber("+5"), 5);
-    EXPECT_EQ(settingNumber("x5"), 0);
-    EXPECT_EQ(settingNumber(""), 0);
-    EXPECT_EQ(settingNumber("2147483647"), INT_MAX);
-    EXPECT_EQ(settingNumber("2147483648"), INT_MAX);
-    EXPECT_EQ(settingNumber("-2147483648"), INT_MIN);
-    EXPECT_EQ(settingNumber("-99999999999999999999"), INT_MIN);
-    EXPECT_TRUE(isPlainNumber("-2147483648"));
-    EXPECT_TRUE(isPlainNumber("007"));
-    EXPECT_FALSE(isPlainNumber("2147483648"));
-    EXPECT_FALSE(isPlainNumber("-"));
-    EXPECT_FALSE(isPlainNumber(" 1"));
-    EXPECT_FALSE(isPlainNumber("1e3"));
+TEST(SettingsNumbers, ReadLikeAtoiAndPlainOnlyWhenAllIsRead) {
+    const std::pair<const char*, int32_t> numbers[] = {
+        {"  -12x", -12}, {"+5", 5}, {"x5", 0}, {"", 0}, {"2147483647", INT_MAX}, {"2147483648", INT_MAX},
+        {"-2147483648", INT_MIN}, {"-99999999999999999999", INT_MIN}};
+    for (const auto& [text, number] : numbers) EXPECT_EQ(settingNumber(text), number) << text;
+    for (const char* plain : {"-2147483648", "007"}) EXPECT_TRUE(isPlainNumber(plain)) << plain;
+    for (const char* notPlain : {"2147483648", "-", " 1", "1e3"}) EXPECT_FALSE(isPlainNumber(notPlain)) << notPlain;
 }

@@ -42,38 +42,37 @@ protected:
 
 }  // namespace
 
-TEST_F(SettingsLocation, PerUserFileWithTheFactoryVersion) {
-    write(factoryFile(), factoryText);
-    const std::string user = "Version=2\r\n; the user's own comment\r\nCycleTime=750\r\n";
-    write(userFile(), user);
-    const DriverSettings s = load();
-    EXPECT_EQ(s.settingPath, userFile());
-    EXPECT_FALSE(s.readOnlyFallback);
-    EXPECT_EQ(s.factoryPath, factoryFile());
-    EXPECT_EQ(s.controlPanelPath, moduleFolder() + "/panel.exe");
-    EXPECT_EQ(s.cycleTime, 750u);
-    EXPECT_EQ(TempFolder::read(userFile()), user);   // equal versions: untouched
-}
-
-TEST_F(SettingsLocation, NewFactoryVersionResetsTheUserFile) {
-    write(factoryFile(), factoryText);
-    write(userFile(), "Version=1\r\nCycleTime=750\r\nPhase=Invert\r\n");
-    const DriverSettings s = load();
-    EXPECT_EQ(s.cycleTime, 2000u);
-    EXPECT_FALSE(s.phaseInvert);
-    IniFile written;
-    ASSERT_TRUE(written.load(userFile()));
-    IniFile factory;
-    ASSERT_TRUE(factory.load(factoryFile()));
-    EXPECT_TRUE(written.sameContent(factory));
-}
-
-TEST_F(SettingsLocation, AbsentVersionCountsAsEmpty) {
-    write(factoryFile(), "ASIOControlPanel=p.exe\r\nCycleTime=2000\r\n");
-    write(userFile(), "CycleTime=750\r\n");
-    EXPECT_EQ(load().cycleTime, 750u);   // both empty: equal
-    write(factoryFile(), factoryText);
-    EXPECT_EQ(load().cycleTime, 2000u);  // "" differs from "2"
+TEST_F(SettingsLocation, PerUserFileRefreshedWhenTheFactoryVersionDiffers) {
+    struct Case {
+        const char* factory;
+        const char* user;
+        uint32_t cycleTime;
+        bool refreshed;
+    };
+    const Case cases[] = {
+        {factoryText, "Version=2\r\n; the user's own comment\r\nCycleTime=750\r\n", 750, false},
+        {factoryText, "Version=1\r\nCycleTime=750\r\nPhase=Invert\r\n", 2000, true},
+        {"ASIOControlPanel=panel.exe\r\nCycleTime=2000\r\n", "CycleTime=750\r\n", 750, false},   // both absent
+        {factoryText, "CycleTime=750\r\n", 2000, true},   // absent counts as "", which differs from "2"
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.user);
+        write(factoryFile(), c.factory);
+        write(userFile(), c.user);
+        const DriverSettings s = load();
+        EXPECT_EQ(s.settingPath, userFile());
+        EXPECT_FALSE(s.readOnlyFallback);
+        EXPECT_EQ(s.factoryPath, factoryFile());
+        EXPECT_EQ(s.controlPanelPath, moduleFolder() + "/panel.exe");
+        EXPECT_EQ(s.cycleTime, c.cycleTime);
+        IniFile written, factory;
+        ASSERT_TRUE(written.load(userFile()) && factory.load(factoryFile()));
+        if (c.refreshed) {
+            EXPECT_TRUE(written.sameContent(factory));
+        } else {
+            EXPECT_EQ(TempFolder::read(userFile()), c.user);
+        }
+    }
 }
 
 TEST_F(SettingsLocation, FailedRefreshLeavesTheUserFileAsItWas) {
@@ -106,26 +105,21 @@ TEST_F(SettingsLocation, SettingPathFileWhenThePerUserFileIsMissing) {
 
 TEST_F(SettingsLocation, FactoryFileReadInPlaceAsTheLastResort) {
     write(factoryFile(), factoryText);
-    const std::vector<std::string> pathFiles = {"", "SettingPath=\r\n", "SettingPath=" + (folder / "nothing.inf") + "\r\n"};
-    for (const std::string& pathFile : pathFiles) {
+    // No usable per-user file (a tab makes it unreadable) and no usable SettingPath.
+    const std::string tabbed = "Version=2\r\nCycleTime=\t750\r\n";
+    const std::pair<std::string, std::string> cases[] = {
+        {"", ""}, {"", "SettingPath=\r\n"}, {"", "SettingPath=" + (folder / "nothing.inf") + "\r\n"}, {tabbed, ""}};
+    for (const auto& [user, pathFile] : cases) {
+        SCOPED_TRACE(user + pathFile);
         if (!pathFile.empty()) write(moduleFolder() + "/setting_path.inf", pathFile);
+        if (!user.empty()) write(userFile(), user);
         const DriverSettings s = load();
-        EXPECT_EQ(s.settingPath, factoryFile()) << pathFile;
+        EXPECT_EQ(s.settingPath, factoryFile());
         EXPECT_TRUE(s.readOnlyFallback);
         EXPECT_EQ(s.cycleTime, 2000u);
         EXPECT_EQ(TempFolder::read(factoryFile()), factoryText);
-        EXPECT_FALSE(platform::fileExists(userFile()));
+        EXPECT_EQ(TempFolder::read(userFile()), user.empty() ? "<missing>" : user);
     }
-}
-
-TEST_F(SettingsLocation, UserFileWithATabCountsAsMissing) {
-    write(factoryFile(), factoryText);
-    const std::string user = "Version=2\r\nCycleTime=\t750\r\n";
-    write(userFile(), user);
-    const DriverSettings s = load();
-    EXPECT_TRUE(s.readOnlyFallback);
-    EXPECT_EQ(s.cycleTime, 2000u);
-    EXPECT_EQ(TempFolder::read(userFile()), user);
 }
 
 TEST_F(SettingsLocation, NoFactoryFileAndNoSettingsAtAll) {

@@ -11,18 +11,21 @@ using namespace VELMORA;
 namespace flag = VELMORA::threadmode;
 
 TEST(Feedback, DecodesTheThreeKindsOfValue) {
-    EXPECT_EQ(decodeFeedback(8200, 0, 0).kind, 1u);
-    EXPECT_EQ(decodeFeedback(8200, 0, 0).value, 16);  // (A - 8192) x 2
-    EXPECT_EQ(decodeFeedback(8000, 9, 9).value, -384);  // A wins over B and C
-    EXPECT_EQ(decodeFeedback(0x8005, 0, 0).kind, 2u);
-    EXPECT_EQ(decodeFeedback(0x8005, 0, 0).value, 5);  // signed 15 bits
-    EXPECT_EQ(decodeFeedback(0xFFFF, 0, 0).value, -1);
-    EXPECT_EQ(decodeFeedback(0xC000, 0, 0).value, -16384);
-    EXPECT_EQ(decodeFeedback(0, 1010, 1000).kind, 3u);
-    EXPECT_EQ(decodeFeedback(0, 1010, 1000).value, 163);  // (B - C) << 14 / C
-    EXPECT_EQ(decodeFeedback(0, 990, 1000).value, -163);
-    EXPECT_EQ(decodeFeedback(0, 1234, 0).kind, 0u);
-    EXPECT_EQ(decodeFeedback(0, 1234, 0).value, 0);
+    const struct { uint16_t a, b, c; uint32_t kind; int16_t value; } cases[] = {
+        {8200, 0, 0, 1, 16},         // (A - 8192) x 2
+        {8000, 9, 9, 1, -384},       // A wins over B and C
+        {0x8005, 0, 0, 2, 5},        // bit 15: signed 15 bits
+        {0xFFFF, 0, 0, 2, -1},
+        {0xC000, 0, 0, 2, -16384},
+        {0, 1010, 1000, 3, 163},     // (B - C) << 14 / C
+        {0, 990, 1000, 3, -163},
+        {0, 1234, 0, 0, 0},          // no C: no value
+    };
+    for (const auto& k : cases) {
+        const FeedbackSample s = decodeFeedback(k.a, k.b, k.c);
+        EXPECT_EQ(s.kind, k.kind) << k.a << ' ' << k.b << ' ' << k.c;
+        EXPECT_EQ(s.value, k.value) << k.a << ' ' << k.b << ' ' << k.c;
+    }
 }
 
 TEST(Feedback, CorrectionAveragesClampsAndTrims) {
@@ -110,8 +113,6 @@ TEST(Pacing, SequencesRingAndSizes) {
     EXPECT_EQ(packetRingSize(1000, 10), 16384u);
     EXPECT_EQ(infoTimeoutUs(100000), 1000000u);
     EXPECT_EQ(infoTimeoutUs(200000), 1600000u);
-    EXPECT_EQ(frameBytesFor(1), 24u);
-    EXPECT_EQ(frameBytesFor(1428), 1448u);
     EXPECT_EQ(payloadBytes(360, 99, 8, 1428), 360u);
     EXPECT_EQ(payloadBytes(0, 500, 6, 1428), 1428u);
     EXPECT_EQ(payloadBytes(0, 500, 8, 1428), 1424u);
@@ -124,16 +125,23 @@ TEST(Pacing, SequencesRingAndSizes) {
 }
 
 TEST(ThreadMode, PrologueDecisions) {
-    EXPECT_EQ(decideThreadMode(flag::noSleep4Core, 2, 5000, 3000).mode, 0u);
-    EXPECT_EQ(decideThreadMode(0x804, 2, 5000, 3000).mode, 0x804u);
-    EXPECT_EQ(decideThreadMode(flag::noSleep4Core, 3, 5000, 3000).mode, flag::noSleep4Core);
-    EXPECT_TRUE(decideThreadMode(0, 2, 999, 3000).lowCpu);
-    EXPECT_FALSE(decideThreadMode(0, 2, 1000, 3000).lowCpu);
-    EXPECT_FALSE(decideThreadMode(0, 4, 500, 3000).lowCpu);
-    EXPECT_FALSE(decideThreadMode(flag::noSleepForce, 1, 500, 3000).lowCpu);
-    EXPECT_EQ(decideThreadMode(flag::noFastFeedback, 4, 1000, 2000).mode, 0u);
-    EXPECT_EQ(decideThreadMode(flag::noFastFeedback, 4, 1000, 2001).mode, flag::noFastFeedback);
-    EXPECT_EQ(decideThreadMode(0x6FB, 1, 100, 0).mode, 0x6FBu);  // the others pass through
+    const struct { uint32_t mode, cores, cycleUs; uint16_t latency; uint32_t wantMode; bool lowCpu; } cases[] = {
+        {flag::noSleep4Core, 2, 5000, 3000, 0, false},        // under 3 cores: no spinning
+        {0x804, 2, 5000, 3000, 0x804, false},                  // unless NOSLEEPFORCE
+        {flag::noSleep4Core, 3, 5000, 3000, flag::noSleep4Core, false},
+        {0, 2, 999, 3000, 0, true},                            // and a cycle under 1 ms: low CPU
+        {0, 2, 1000, 3000, 0, false},
+        {0, 4, 500, 3000, 0, false},
+        {flag::noSleepForce, 1, 500, 3000, flag::noSleepForce, false},
+        {flag::noFastFeedback, 4, 1000, 2000, 0, false},       // only above 200 ms of latency
+        {flag::noFastFeedback, 4, 1000, 2001, flag::noFastFeedback, false},
+        {0x6FB, 1, 100, 0, 0x6FB, true},                       // the other flags pass through
+    };
+    for (const auto& k : cases) {
+        const ThreadModeDecision d = decideThreadMode(k.mode, k.cores, k.cycleUs, k.latency);
+        EXPECT_EQ(d.mode, k.wantMode) << std::hex << k.mode << std::dec << ' ' << k.cores << ' ' << k.cycleUs;
+        EXPECT_EQ(d.lowCpu, k.lowCpu) << std::hex << k.mode << std::dec << ' ' << k.cores << ' ' << k.cycleUs;
+    }
     EXPECT_EQ(feedbackDepth(0), 1u);
     EXPECT_EQ(feedbackDepth(0xE0), 8u);
     EXPECT_EQ(workerPriorityLevel(0, platform::priorityLevelNormal), platform::priorityLevelHigh);

@@ -1,5 +1,6 @@
 #include "sync/FakeSink.h"
 
+#include <algorithm>
 #include <chrono>
 #include <stdexcept>
 
@@ -44,9 +45,7 @@ std::vector<Datagram> FakeSink::packets() {
 
 size_t FakeSink::count(uint16_t cmd) {
     std::lock_guard<std::mutex> lock(mutex_);
-    size_t n = 0;
-    for (const auto& r : requests_) n += r.command == cmd;
-    return n;
+    return std::count_if(requests_.begin(), requests_.end(), [&](const Datagram& r) { return r.command == cmd; });
 }
 
 bool FakeSink::waitPackets(size_t n, int timeoutMs) {
@@ -54,14 +53,20 @@ bool FakeSink::waitPackets(size_t n, int timeoutMs) {
     return changed_.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] { return packets_.size() >= n; });
 }
 
-void FakeSink::sendStatus(uint16_t flags, uint16_t a, uint16_t b, uint16_t c) {
+void FakeSink::sendFrame(bool fromImpostor, uint16_t cmd, uint16_t flags, uint64_t parameter) {
     std::lock_guard<std::mutex> lock(mutex_);
-    actions_.push_back([=, this] { send(socket_, command::status, flags, a | (uint64_t{b} << 16) | (uint64_t{c} << 32)); });
+    actions_.push_back([=, this] { send(fromImpostor ? impostor_ : socket_, cmd, flags, parameter); });
 }
 
-void FakeSink::sendDisconnect(bool fromImpostor) {
+void FakeSink::sendStatus(uint16_t flags, uint16_t a, uint16_t b, uint16_t c) {
+    sendFrame(false, command::status, flags, a | (uint64_t{b} << 16) | (uint64_t{c} << 32));
+}
+
+void FakeSink::sendRaw(std::vector<uint8_t> bytes) {
     std::lock_guard<std::mutex> lock(mutex_);
-    actions_.push_back([=, this] { send(fromImpostor ? impostor_ : socket_, command::disconnectAns, 0, 0); });
+    actions_.push_back([bytes = std::move(bytes), this] {
+        socket_.sendTo(bytes.data(), static_cast<uint32_t>(bytes.size()), driver_, true);
+    });
 }
 
 void FakeSink::run() {

@@ -40,9 +40,10 @@ public:
     size_t count(uint16_t command);
     bool waitPackets(size_t n, int timeoutMs);
 
-    // Sent by the sink's thread: a status message, a DSICONNECT_ANS (maybe from the impostor).
+    // Sent by the sink's thread: a header-only frame, a status message, raw bytes.
+    void sendFrame(bool fromImpostor, uint16_t command, uint16_t flags, uint64_t parameter);
     void sendStatus(uint16_t flags, uint16_t a, uint16_t b, uint16_t c);
-    void sendDisconnect(bool fromImpostor);
+    void sendRaw(std::vector<uint8_t> bytes);
 
 private:
     void run();

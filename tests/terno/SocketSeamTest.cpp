@@ -114,9 +114,12 @@ TEST_F(SocketSeam, TransientSendErrorsFallBackToBlockingAndBack) {
     EXPECT_EQ(s.lastError, 10035);
     net.destinations.clear();
     net.sends = {{-1, 10035}, {-1, 10040}, {-1, 10035}};
+    net.nonBlockingCalls.clear();
     EXPECT_FALSE(s.sendTo("abc", 3, to, true));  // a hard error ends the retries
     EXPECT_EQ(s.lastError, 10040);
     EXPECT_EQ(net.destinations.size(), 2u);
+    EXPECT_EQ(net.nonBlockingCalls, (std::vector<bool>{false, true}));  // and the mode comes back
+    EXPECT_FALSE(s.blocking);
 
     net.sends = {{1, 0}};  // short sends: a failure without retry, resent whole with it
     EXPECT_FALSE(s.sendTo("abc", 3, to, false));

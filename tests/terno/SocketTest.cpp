@@ -8,6 +8,7 @@
 #include <chrono>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 using TERNO::Address;
@@ -16,9 +17,9 @@ using TERNO::WaitResult;
 
 namespace {
 
-Address loopback(uint16_t scope = 0) {
+Address address(const char* text, uint16_t scope = 0) {
     Address a{};
-    a.bytes[15] = 1;
+    EXPECT_TRUE(a.parse(text)) << text;
     a.scope = scope;
     return a;
 }
@@ -26,12 +27,18 @@ Address loopback(uint16_t scope = 0) {
 // An open Udp6 socket bound to [::1] on a port of the system's choice.
 struct Bound {
     Bound() {
-        EXPECT_TRUE(socket.open(Socket::Udp6));
-        EXPECT_TRUE(socket.bind(address));
+        EXPECT_TRUE(socket.open(Socket::Udp6) && socket.bind(address));
         EXPECT_NE(address.port, 0);
     }
+    // The next datagram, waiting at most two seconds for it.
+    std::vector<uint8_t> receive(Address& from) {
+        std::vector<uint8_t> bytes;
+        EXPECT_EQ(socket.waitReadable(TERNO::fromSeconds(2)), WaitResult::Ready);
+        EXPECT_TRUE(socket.receiveFrom(bytes, from));
+        return bytes;
+    }
     Socket socket;
-    Address address = loopback();
+    Address address = ::address("::1");
 };
 
 double secondsSince(std::chrono::steady_clock::time_point start) {
@@ -44,95 +51,73 @@ TEST(SocketLife, OpenCloseBindAndPinning) {
     Socket s;
     EXPECT_FALSE(s.isOpen());
     s.close();  // nothing to close
-    ASSERT_TRUE(s.open(Socket::Udp6));
-    ASSERT_TRUE(s.setBlocking(false));
+    ASSERT_TRUE(s.open(Socket::Udp6) && s.setBlocking(false));
     ASSERT_TRUE(s.open(Socket::Udp4));  // closes the first one
     EXPECT_TRUE(s.blocking);
     Address any{};
     EXPECT_FALSE(s.bind(any));  // binding is for the IPv6 kinds
 
-    ASSERT_TRUE(s.open(Socket::Udp6));
-    ASSERT_TRUE(s.bind(any));
+    ASSERT_TRUE(s.open(Socket::Udp6) && s.bind(any));
     EXPECT_NE(any.portNumber(), 0);
     EXPECT_EQ(s.interfaceIndex, 0u);
 
     ASSERT_TRUE(s.open(Socket::Udp6));
-    Address scoped = loopback(3);  // ::1 with a scope pins, whether or not the system accepts it
+    Address scoped = address("::1", 3);  // ::1 with a scope pins, whether or not the system accepts it
     s.bind(scoped);
     EXPECT_EQ(s.interfaceIndex, 3u);
 
     ASSERT_TRUE(s.open(Socket::Udp6));
-    Address linkLocal{};
-    ASSERT_TRUE(linkLocal.parse("fe80::1"));
-    linkLocal.scope = 60000;  // no such interface
+    Address linkLocal = address("fe80::1", 60000);  // no such interface
     EXPECT_FALSE(s.bind(linkLocal));
     EXPECT_EQ(s.interfaceIndex, 60000u);
     EXPECT_NE(s.lastError, 0);
 
     ASSERT_TRUE(s.open(Socket::Udp6));
-    Address foreign{};
-    ASSERT_TRUE(foreign.parse("2001:db8::1"));
+    Address foreign = address("2001:db8::1");
     EXPECT_FALSE(s.bind(foreign));
     EXPECT_EQ(s.lastError, 10049);  // address not available, in the Windows numbering
     EXPECT_TRUE(s.isOpen());
-
     s.close();
     EXPECT_FALSE(s.isOpen());
     EXPECT_EQ(s.poll(), WaitResult::Error);
 }
 
-TEST(SocketDatagrams, SendAndReceiveWithSourceAddress) {
-    Bound a;
-    Bound b;
+TEST(SocketDatagrams, SendAndReceiveWithSourceAddressAndSize) {
+    Bound a, b;
     const std::string text = "one datagram";
-    ASSERT_TRUE(a.socket.sendTo(text.data(), static_cast<uint32_t>(text.size()), b.address, false));
-    ASSERT_EQ(b.socket.waitReadable(TERNO::fromSeconds(2)), WaitResult::Ready);
-    std::vector<uint8_t> bytes;
     Address from{};
-    ASSERT_TRUE(b.socket.receiveFrom(bytes, from));
-    EXPECT_EQ(std::string(bytes.begin(), bytes.end()), text);
-    EXPECT_EQ(from.bytes, a.address.bytes);
-    EXPECT_EQ(from.port, a.address.port);
+    ASSERT_TRUE(a.socket.sendTo(text.data(), static_cast<uint32_t>(text.size()), b.address, false));
+    EXPECT_EQ(b.receive(from), std::vector<uint8_t>(text.begin(), text.end()));
+    EXPECT_EQ(std::tie(from.bytes, from.port), std::tie(a.address.bytes, a.address.port));
 
     ASSERT_EQ(b.socket.sendDatagram("reply", 5, a.address), 0);
     ASSERT_EQ(a.socket.waitReadable(TERNO::fromSeconds(2)), WaitResult::Ready);
     uint8_t buffer[64];
     uint32_t length = 99;
     ASSERT_TRUE(a.socket.receiveFrom(buffer, sizeof buffer, length, from));
-    ASSERT_EQ(length, 5u);
+    EXPECT_EQ(length, 5u);
     EXPECT_EQ(from.port, b.address.port);
-}
 
-TEST(SocketDatagrams, ReceiveSizeAndFailedReceives) {
-    Bound sender;
-    Bound receiver;
-    receiver.socket.receiveSize = 4096;
+    b.socket.receiveSize = 4096;
     const std::vector<uint8_t> big(4096, 0x5a);
-    ASSERT_TRUE(sender.socket.sendTo(big.data(), 4096, receiver.address, true));
-    ASSERT_EQ(receiver.socket.waitReadable(TERNO::fromSeconds(2)), WaitResult::Ready);
-    std::vector<uint8_t> bytes;
-    Address from{};
-    ASSERT_TRUE(receiver.socket.receiveFrom(bytes, from));
-    EXPECT_EQ(bytes, big);
+    ASSERT_TRUE(a.socket.sendTo(big.data(), 4096, b.address, true));
+    EXPECT_EQ(b.receive(from), big);
 
     // A datagram larger than the buffer reads as no datagram, and so does an empty queue.
-    receiver.socket.receiveSize = 100;
-    ASSERT_TRUE(sender.socket.sendTo(big.data(), 200, receiver.address, true));
-    ASSERT_EQ(receiver.socket.waitReadable(TERNO::fromSeconds(2)), WaitResult::Ready);
-    const Address untouched = loopback(77);
+    b.socket.receiveSize = 100;
+    ASSERT_TRUE(a.socket.sendTo(big.data(), 200, b.address, true));
+    const Address untouched = address("::1", 77);
     from = untouched;
-    ASSERT_TRUE(receiver.socket.receiveFrom(bytes, from));
-    EXPECT_TRUE(bytes.empty());
-    ASSERT_TRUE(receiver.socket.setBlocking(false));
-    bytes.assign(10, 1);
-    ASSERT_TRUE(receiver.socket.receiveFrom(bytes, from));
+    EXPECT_TRUE(b.receive(from).empty());
+    ASSERT_TRUE(b.socket.setBlocking(false));
+    std::vector<uint8_t> bytes(10, 1);
+    ASSERT_TRUE(b.socket.receiveFrom(bytes, from));
     EXPECT_TRUE(bytes.empty());
     EXPECT_EQ(from, untouched);
 }
 
 TEST(SocketDatagrams, NonBlockingSendsAndHardErrors) {
-    Bound sender;
-    Bound receiver;
+    Bound sender, receiver;
     ASSERT_TRUE(sender.socket.setBlocking(false));
     const char payload[32] = "x";
     for (int i = 0; i < 50; ++i) ASSERT_TRUE(sender.socket.sendTo(payload, sizeof payload, receiver.address, i % 2));
@@ -148,20 +133,18 @@ TEST(SocketDatagrams, NonBlockingSendsAndHardErrors) {
 }
 
 TEST(SocketWaits, TimeoutAndReadyWithMicrosecondTimeouts) {
-    Bound a;
-    Bound b;
+    Bound a, b;
     EXPECT_EQ(b.socket.poll(), WaitResult::Timeout);
-    auto start = std::chrono::steady_clock::now();
-    EXPECT_EQ(b.socket.waitReadable(250000), WaitResult::Timeout);
-    EXPECT_GE(secondsSince(start), 0.24);
-    EXPECT_LT(secondsSince(start), 2.0);
-    start = std::chrono::steady_clock::now();  // whole seconds and the remaining microseconds
-    EXPECT_EQ(b.socket.waitReadable(1100000), WaitResult::Timeout);
-    EXPECT_GE(secondsSince(start), 1.09);
-    EXPECT_LT(secondsSince(start), 3.0);
+    // Below a second, and whole seconds with the remaining microseconds.
+    for (const auto& [us, atLeast, below] : {std::tuple{250000u, 0.24, 2.0}, {1100000u, 1.09, 3.0}}) {
+        const auto start = std::chrono::steady_clock::now();
+        EXPECT_EQ(b.socket.waitReadable(us), WaitResult::Timeout);
+        EXPECT_GE(secondsSince(start), atLeast);
+        EXPECT_LT(secondsSince(start), below);
+    }
 
     ASSERT_TRUE(a.socket.sendTo("ping", 4, b.address, false));
-    start = std::chrono::steady_clock::now();
+    const auto start = std::chrono::steady_clock::now();
     EXPECT_EQ(b.socket.waitReadable(TERNO::fromSeconds(5)), WaitResult::Ready);
     EXPECT_LT(secondsSince(start), 2.0);
     EXPECT_EQ(b.socket.poll(), WaitResult::Ready);
@@ -170,17 +153,15 @@ TEST(SocketWaits, TimeoutAndReadyWithMicrosecondTimeouts) {
 // The log sink shares one socket between every thread that logs; the first sockets of a
 // process may also be made on several threads at once.
 TEST(SocketThreads, ConcurrentSendDatagramOnOneSocket) {
-    Bound shared;
-    Bound receiver;
+    Bound shared, receiver;
     std::atomic<int> failures{0};
     std::vector<std::thread> senders;
-    for (int t = 0; t < 4; ++t) {
+    for (int t = 0; t < 4; ++t)
         senders.emplace_back([&] {
             Socket own;
             for (int i = 0; i < 25; ++i)
                 if (shared.socket.sendDatagram("line", 4, receiver.address) != 0) failures.fetch_add(1);
         });
-    }
     for (std::thread& t : senders) t.join();
     EXPECT_EQ(failures.load(), 0);
     EXPECT_EQ(receiver.socket.waitReadable(TERNO::fromSeconds(2)), WaitResult::Ready);
