@@ -36,7 +36,10 @@ int unregisterServer(const RegistrationInputs& inputs);
 // Deletes root\path\name with all its subkeys, deepest first. 0 when something was deleted, else -1.
 int deleteKeyRecursive(platform::RegistryRoot root, const std::string& path, const std::string& name);
 
-// The exports' result: 1 when the routine gave 0, else 0 (a COM caller sees success either way).
-inline HRESULT exportResult(int routineResult) { return routineResult == 0 ? 1 : 0; }
+// The exports' result: S_OK when the routine gave 0, else SELFREG_E_CLASS, so that regsvr32 and
+// installers report a registration that did not happen.
+inline HRESULT exportResult(int routineResult) {
+    return routineResult == 0 ? 0 : static_cast<HRESULT>(0x80040201u);
+}
 
 }  // namespace com

@@ -32,8 +32,8 @@ const std::string driverEntry = "SOFTWARE\\ASIO\\" + driverName;
 const std::string classKey = "CLSID\\{5C2E8A17-94D3-4B6F-8A21-3E7D0F9B46C5}";
 
 using Routine = HRESULT(VELMORA_STDCALL*)();
-// What the registration exports return when their routine succeeded (0 when it failed).
-constexpr HRESULT registrationDone = 1;
+// What the registration exports return when their routine succeeded (S_OK).
+constexpr HRESULT registrationDone = 0;
 
 std::string lower(std::string text) {
     std::transform(text.begin(), text.end(), text.begin(),
