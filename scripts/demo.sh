@@ -14,12 +14,19 @@ for tool in tools/velmora-sink/velmora-sink tools/velmora-play/velmora-play tool
   [ -e "$build/$tool" ] || { echo "demo: $build/$tool was not built" >&2; exit 1; }
 done
 if [ -n "$wav" ] && [ ! -r "$wav" ]; then echo "demo: cannot read WAV=$wav" >&2; exit 1; fi
+# The demo builds its own network of Linux network namespaces (ip netns + veth). As root it
+# does so directly; a normal user gets them inside an unprivileged user namespace.
+network=(tests/netns/testnet.sh)
 if [ "$(id -u)" -ne 0 ]; then
-  cat >&2 <<MSG
-demo: the demo builds its own network of Linux network namespaces (ip netns + veth), which
+  if ! unshare --user --map-root-user --net --mount true 2>/dev/null; then
+    cat >&2 <<MSG
+demo: the demo builds its own network of Linux network namespaces (ip netns + veth). This
+kernel does not let a normal user make them (unprivileged user namespaces are off), so it
 needs root: run it as root, for example with "sudo make demo".
 MSG
-  exit 1
+    exit 1
+  fi
+  network=(tests/netns/userns.sh tests/netns/testnet.sh)
 fi
 
 rm -rf "$out" && mkdir -p "$out/config/TOLVENIK Velmora"
@@ -46,7 +53,7 @@ wait \$sink
 RUN
 
 echo "Velmora demo: sink and driver in their own network namespaces, $seconds s of $([ -n "$wav" ] && echo "$wav" || echo "the stereo counter test signal")"
-tests/netns/testnet.sh --sinks 1 --timeout $((seconds + 90)) -- bash "$out/run.sh"
+"${network[@]}" --sinks 1 --timeout $((seconds + 90)) -- bash "$out/run.sh"
 net=$?
 if [ $net -eq 77 ]; then echo "demo: this machine cannot make network namespaces" >&2; exit 1; fi
 

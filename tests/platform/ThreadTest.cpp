@@ -36,12 +36,11 @@ TEST(ThreadPriority, SetAndReadBack) {
     });
     onFreshThread([] {
         const int before = platform::currentThreadPriority();
-        // Raising may need privilege outside Windows; a refusal must change nothing.
-        if (platform::setThreadPriorityLevel(platform::priorityLevelHigh)) {
-            EXPECT_EQ(platform::currentThreadPriority(), 2);
-        } else {
-            EXPECT_EQ(platform::currentThreadPriority(), before);
-        }
+        // Raising succeeds for every user, as on Windows; without privilege it goes as high as
+        // this user may, never lower than before.
+        EXPECT_TRUE(platform::setThreadPriorityLevel(platform::priorityLevelHigh));
+        const int after = platform::currentThreadPriority();
+        EXPECT_TRUE(after == 2 || after >= before) << after;
     });
 }
 

@@ -1,5 +1,7 @@
 // Thread scheduling on a POSIX kernel (Linux). Windows thread priorities become nice values of
-// the calling thread; raising priority without privilege fails and is reported as such.
+// the calling thread. Windows lets every user raise a thread's priority; here raising needs
+// privilege, so without it the thread goes as high as RLIMIT_NICE allows and the call still
+// succeeds: the stand-in is best effort, as the calling code expects of Windows.
 
 #include "platform/Thread.h"
 
@@ -12,6 +14,7 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <thread>
@@ -66,7 +69,19 @@ void setOtherThreadsAffinity(const cpu_set_t& allowed) {
 
 bool setThreadPriorityLevel(int32_t level) {
     const int nice = niceForThreadPriority(threadPriorityForLevel(level));
-    return setpriority(PRIO_PROCESS, static_cast<id_t>(threadId()), nice) == 0;
+    const auto thread = static_cast<id_t>(threadId());
+    if (setpriority(PRIO_PROCESS, thread, nice) == 0) return true;
+    if (errno != EACCES && errno != EPERM) return false;
+    // Not allowed that high: the highest this user may set (nice 20 - RLIMIT_NICE), if higher
+    // than where the thread stands.
+    rlimit limit{};
+    errno = 0;
+    const int current = getpriority(PRIO_PROCESS, thread);
+    if (getrlimit(RLIMIT_NICE, &limit) == 0 && errno == 0) {
+        const long allowed = 20 - static_cast<long>(limit.rlim_cur == RLIM_INFINITY ? 40 : limit.rlim_cur);
+        if (allowed < current) setpriority(PRIO_PROCESS, thread, static_cast<int>(std::max(allowed, long{nice})));
+    }
+    return true;
 }
 
 int currentThreadPriority() {
