@@ -60,7 +60,7 @@ if [ $net -eq 77 ]; then echo "demo: this machine cannot make network namespaces
 echo
 echo "== Discovered and negotiated (velmora-play) =="
 sed -n '/^driver:/,/^signal:/p' "$out/play.log"
-grep -E "^played|^underruns|failed|cannot" "$out/play.log"
+grep -E "^played|^underruns|^profile|failed|cannot" "$out/play.log"
 status=$(cat "$out/play.status" 2>/dev/null || echo 1)
 
 report="$out/sink-report.json"

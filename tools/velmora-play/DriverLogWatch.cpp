@@ -46,6 +46,13 @@ uint64_t DriverLogWatch::poll() {
         const std::string_view text(line, length);
         for (std::string_view underrun : underrunTexts)
             if (text.find(underrun) != std::string_view::npos) ++underruns_;
+        constexpr std::string_view method = "localhost configTransfer ";
+        if (const size_t at = text.find(method); at != std::string_view::npos) {
+            std::string_view chosen = text.substr(at + method.size());
+            while (!chosen.empty() && (chosen.back() == '\0' || chosen.back() == '\n' || chosen.back() == ' '))
+                chosen.remove_suffix(1);
+            profile_.assign(chosen);
+        }
     }
     return underruns_;
 }

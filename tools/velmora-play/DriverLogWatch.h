@@ -1,10 +1,12 @@
 #pragma once
-// Counts the underruns the driver reports in its log. The driver sends each log line as a
+// Counts the underruns the driver reports in its log, and keeps the transfer method it logged
+// at start. The driver sends each log line as a
 // datagram to [::1]:19640 once its settings say Debug=enable (or debug); the player
 // listens there while it plays. Another listener on the port (a log viewer) keeps it closed.
 
 #include <cstdint>
 #include <memory>
+#include <string>
 
 namespace TERNO {
 class Socket;
@@ -22,9 +24,12 @@ public:
     uint64_t poll();
     // Lines received so far: zero means the driver's log is off (or went elsewhere).
     uint64_t lines() const { return lines_; }
+    // The transfer method the driver chose at start ("VarASIO 1408x3", "FixAuto"...), or empty.
+    const std::string& profile() const { return profile_; }
 
 private:
     std::unique_ptr<TERNO::Socket> socket_;
     uint64_t lines_ = 0;
     uint64_t underruns_ = 0;
+    std::string profile_;
 };

@@ -187,5 +187,6 @@ int Player::playLoop(const PlayOptions& o) {
         std::printf("underruns:   none logged (the driver logs them with Debug=enable in its settings)\n");
     else
         std::printf("underruns:   %llu (from the driver's log)\n", underruns);
+    if (!logWatch_.profile().empty()) std::printf("profile:     %s (from the driver's log)\n", logWatch_.profile().c_str());
     return 0;
 }
