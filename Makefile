@@ -11,9 +11,14 @@ deps:
 
 build: build-linux build-windows
 
-build-%: deps
-	@cmake --preset $* >/dev/null
-	@cmake --build --preset $* -j $(JOBS)
+# One explicit rule per preset: GNU make ignores pattern rules for targets listed in .PHONY,
+# so build-% would leave build-linux without a recipe.
+define preset_build
+build-$(1): deps
+	@cmake --preset $(1) >/dev/null
+	@cmake --build --preset $(1) -j $(JOBS)
+endef
+$(foreach preset,$(PRESETS),$(eval $(call preset_build,$(preset))))
 
 # Unit tests natively, under ASan+UBSan, under TSan (threaded engine), and the Windows
 # build under Wine; one summary at the end.

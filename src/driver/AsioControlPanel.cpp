@@ -3,7 +3,7 @@
 #include "driver/AsioVelmora.h"
 #include "driver/Guarded.h"
 #include "driver/IniFile.h"
-#include "driver/log/LogLine.h"
+#include "log/LogLine.h"
 #include "platform/Process.h"
 
 ASIOError AsioVelmora::controlPanel() {

@@ -6,7 +6,7 @@
 #include "driver/AsioVelmora.h"
 #include "driver/Guarded.h"
 #include "driver/SampleTypes.h"
-#include "driver/log/LogLine.h"
+#include "log/LogLine.h"
 #include "platform/Timer.h"
 
 namespace {

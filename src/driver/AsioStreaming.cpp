@@ -6,7 +6,7 @@
 #include "driver/Guarded.h"
 #include "driver/SampleTypes.h"
 #include "driver/StreamPlan.h"
-#include "driver/log/LogLine.h"
+#include "log/LogLine.h"
 #include "platform/Clock.h"
 #include "platform/Thread.h"
 #include "platform/ThreadSnapshot.h"

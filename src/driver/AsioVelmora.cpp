@@ -7,8 +7,8 @@
 #include <new>
 
 #include "com/ModuleClasses.h"
-#include "driver/log/LogLine.h"
-#include "driver/log/LogSink.h"
+#include "log/LogLine.h"
+#include "log/LogSink.h"
 #include "find/ProductTag.h"
 #include "platform/Timer.h"
 

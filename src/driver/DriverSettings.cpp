@@ -2,8 +2,8 @@
 
 #include "driver/IniFile.h"
 #include "driver/SettingsKeys.h"
-#include "driver/log/LogLine.h"
-#include "driver/log/LogSink.h"
+#include "log/LogLine.h"
+#include "log/LogSink.h"
 #include "find/ProductTag.h"
 #include "platform/Files.h"
 

@@ -1,5 +1,5 @@
 // One request/answer exchange with one sink, and the name announcement built on it.
-#include "driver/log/LogLine.h"
+#include "log/LogLine.h"
 #include "find/Find.h"
 #include "find/FindRequests.h"
 #include "platform/Clock.h"

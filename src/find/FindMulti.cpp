@@ -1,5 +1,5 @@
 // Discovery: multicast passes over every interface, the product filter and the found list.
-#include "driver/log/LogLine.h"
+#include "log/LogLine.h"
 #include "find/Find.h"
 #include "find/FindRequests.h"
 #include "find/ProductTag.h"

@@ -1,5 +1,5 @@
 // Construction, choice of interfaces and the socket of VELMORA::Find.
-#include "driver/log/LogLine.h"
+#include "log/LogLine.h"
 #include "find/Find.h"
 #include "terno/InterfaceList.h"
 

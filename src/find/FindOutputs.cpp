@@ -1,5 +1,5 @@
 // The per-sink queries: output count, one output, information text, description.
-#include "driver/log/LogLine.h"
+#include "log/LogLine.h"
 #include "find/Find.h"
 #include "find/FindRequests.h"
 

@@ -1,6 +1,6 @@
 // Targets: every output of every sink found (getTargetList), or one output of a sink
 // whose address is known (getTarget).
-#include "driver/log/LogLine.h"
+#include "log/LogLine.h"
 #include "find/Find.h"
 
 namespace VELMORA {

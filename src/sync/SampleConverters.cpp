@@ -4,7 +4,7 @@
 #include <cstring>
 #include <iterator>
 
-#include "driver/log/LogLine.h"
+#include "log/LogLine.h"
 
 namespace VELMORA {
 

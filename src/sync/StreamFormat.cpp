@@ -2,7 +2,7 @@
 
 #include <bit>
 
-#include "driver/log/LogLine.h"
+#include "log/LogLine.h"
 
 namespace VELMORA {
 

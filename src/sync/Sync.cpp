@@ -5,7 +5,7 @@
 #include <chrono>
 #include <system_error>
 
-#include "driver/log/LogLine.h"
+#include "log/LogLine.h"
 #include "sync/ThreadMode.h"
 
 namespace VELMORA {

@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "driver/log/LogLine.h"
+#include "log/LogLine.h"
 #include "sync/Sync.h"
 #include "sync/SyncWire.h"
 #include "terno/Message.h"

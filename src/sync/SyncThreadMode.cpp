@@ -1,6 +1,6 @@
 // The worker thread: its prologue applies the thread mode (priority, pinning,
 // flags that depend on the machine), then the stream runs, then the epilogue.
-#include "driver/log/LogLine.h"
+#include "log/LogLine.h"
 #include "platform/Thread.h"
 #include "sync/Sync.h"
 #include "sync/SyncWorker.h"

@@ -11,7 +11,7 @@
 #include <cstring>
 #include <vector>
 
-#include "driver/log/LogLine.h"
+#include "log/LogLine.h"
 #include "platform/Clock.h"
 #include "platform/Thread.h"
 #include "sync/Sync.h"

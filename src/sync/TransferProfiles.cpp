@@ -4,7 +4,7 @@
 #include <cmath>
 #include <limits>
 
-#include "driver/log/LogLine.h"
+#include "log/LogLine.h"
 
 namespace VELMORA {
 

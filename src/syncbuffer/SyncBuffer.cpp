@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <chrono>
 
-#include "driver/log/LogLine.h"
+#include "log/LogLine.h"
 #include "platform/Thread.h"
 
 namespace VELMORA {

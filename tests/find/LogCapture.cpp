@@ -2,8 +2,8 @@
 
 #include <algorithm>
 
-#include "driver/log/LogLine.h"
-#include "driver/log/LogSink.h"
+#include "log/LogLine.h"
+#include "log/LogSink.h"
 
 namespace findtest {
 

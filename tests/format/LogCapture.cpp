@@ -6,7 +6,7 @@
 #include <cstring>
 #include <mutex>
 
-#include "driver/log/LogLine.h"
+#include "log/LogLine.h"
 
 namespace {
 std::mutex captureMutex;

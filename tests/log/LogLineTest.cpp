@@ -1,5 +1,5 @@
-#include "driver/log/LogHeader.h"
-#include "driver/log/LogLine.h"
+#include "log/LogHeader.h"
+#include "log/LogLine.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
-#include "driver/log/LogHeader.h"
-#include "driver/log/LogLine.h"
-#include "driver/log/LogSink.h"
+#include "log/LogHeader.h"
+#include "log/LogLine.h"
+#include "log/LogSink.h"
 #include "platform/Clock.h"
 #include "terno/Socket.h"
 

@@ -7,7 +7,7 @@
 
 #include "driver/DriverSettings.h"
 #include "driver/SettingsKeys.h"
-#include "driver/log/LogLine.h"
+#include "log/LogLine.h"
 #include "settings/TempFolder.h"
 
 namespace {

@@ -3,7 +3,7 @@
 
 #include "driver/DriverSettings.h"
 #include "driver/IniFile.h"
-#include "driver/log/LogLine.h"
+#include "log/LogLine.h"
 #include "settings/TempFolder.h"
 
 namespace {

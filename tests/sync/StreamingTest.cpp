@@ -10,8 +10,8 @@
 #include <new>
 #include <thread>
 
-#include "driver/log/LogLine.h"
-#include "driver/log/LogSink.h"
+#include "log/LogLine.h"
+#include "log/LogSink.h"
 #include "sync/FakeSink.h"
 #include "terno/Message.h"
 

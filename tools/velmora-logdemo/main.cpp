@@ -2,8 +2,8 @@
 // on (level 6), logs "start done" through a driver log sink and prints the datagram received.
 // When port 19640 is taken, the listener takes a free port and the sink is aimed at that.
 
-#include "driver/log/LogLine.h"
-#include "driver/log/LogSink.h"
+#include "log/LogLine.h"
+#include "log/LogSink.h"
 #include "terno/Socket.h"
 
 #include <cstdio>

@@ -1,9 +1,9 @@
 // The process's log sink: one non-blocking IPv6 UDP socket bound to the loopback address,
 // one datagram per line.
 
-#include "driver/log/LogSink.h"
+#include "log/LogSink.h"
 
-#include "driver/log/LogHeader.h"
+#include "log/LogHeader.h"
 #include "platform/Clock.h"
 #include "terno/Socket.h"
 

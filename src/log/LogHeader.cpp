@@ -1,6 +1,6 @@
 // Stamping of the log header: priority, month, day and time at fixed positions.
 
-#include "driver/log/LogHeader.h"
+#include "log/LogHeader.h"
 
 namespace logheader {
 

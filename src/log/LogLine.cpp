@@ -1,10 +1,10 @@
 // Building log lines: the buffer behind the header template, printf-style appends with
 // truncation, and the hand-over to the process's sink.
 
-#include "driver/log/LogLine.h"
+#include "log/LogLine.h"
 
-#include "driver/log/LogHeader.h"
-#include "driver/log/LogSink.h"
+#include "log/LogHeader.h"
+#include "log/LogSink.h"
 
 #include <cstdio>
 #include <cstring>
