@@ -82,9 +82,9 @@ TEST(RingFlow, StopDrainsTheRingThenPlayRefillsIt) {
         ring.stop();
         returned = true;
     });
+    ASSERT_TRUE(eventually([&] { return ring.stopping.load(); }));
     std::this_thread::sleep_for(std::chrono::milliseconds(30));
     EXPECT_FALSE(returned.load()) << "stop returned with a full ring";
-    EXPECT_TRUE(ring.stopping.load());
 
     // The three blocks still in the ring go out, then stopping silence marks the stop.
     int ringBlocks = 0;
