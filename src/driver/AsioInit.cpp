@@ -69,6 +69,9 @@ ASIOBool AsioVelmora::initialise() {
     // the host's next init tries again.
     if (!sync.getInfo(streamAddress, static_cast<uint32_t>(settings.latencyBuffer), settings.nopBreak))
         return fail(errorMessage, "Velmora get info err", "Velmora get info err!", 1);
+    // Sizes the driver cannot honour: no payload fits the sink's MTU, or no packet its burst.
+    if (sync.packDataSize == 0 || sync.packDataCount == 0)
+        return fail(errorMessage, "Velmora sink datasize err", "Velmora sink datasize err!");
     LogLine(6) << "Velmora connect Sink " << sync.pcmCaps << " " << sync.dsdLsbCaps << " " << sync.dsdMsbCaps;
 
     const auto choice = choosePcmFormat(sync.pcmCaps, settings.pcmRequest, settings.convertS32);

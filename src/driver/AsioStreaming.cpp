@@ -77,7 +77,12 @@ ASIOError AsioVelmora::stop() {
 void AsioVelmora::stopStream() {
     running.store(false);
     LogLine(6) << "stop";
+    // A stream still being opened is called off, so that neither the delayed start
+    // (waiting for the connection) nor the worker (waiting for CONNECT_ANS) holds us.
+    sync.cancelConnect();
     if (delayedStart.joinable()) delayedStart.join();
+    // From inside bufferSwitch (the buffer worker's thread) the buffer worker is told
+    // to end but not joined: it ends when the callback returns.
     sync.disconnect();
 }
 
@@ -87,6 +92,15 @@ ASIOError AsioVelmora::start() {
 
 ASIOError AsioVelmora::startStream() {
     LogLine(6) << "start";
+    // Inside bufferSwitch the ring that start would reconfigure is the one being filled.
+    if (sync.onBufferWorkerThread()) {
+        LogLine(3) << "start in callback error";
+        return ASE_NotPresent;
+    }
+    // start while running restarts: the running stream ends first. A stop made inside
+    // bufferSwitch left its buffer worker to end by itself; it is collected here.
+    if (running.load() || delayedStart.joinable()) stopStream();
+    sync.joinBufferWorker();
     logThreadSnapshot();
 
     StreamFormat format;

@@ -48,6 +48,10 @@ bool Sync::startWorker() {
 
 void Sync::setState(uint32_t value) {
     state.store(value, std::memory_order_relaxed);
+    notifyStateChanged();
+}
+
+void Sync::notifyStateChanged() {
     // Taking the mutex orders the change before a waiter's check of the state, so
     // connectWait cannot miss the notification.
     { std::lock_guard<std::mutex> lock(connectMutex); }
@@ -137,13 +141,29 @@ void Sync::stop() {
     LogLine(6) << "stop " << static_cast<int32_t>(state.load(std::memory_order_relaxed));
 }
 
+// Session state machine (one writer per transition, compare-and-swap where two
+// threads may race):
+//   0 idle --connect--> 1 connecting --worker: CONNECT_ANS--> 2 streaming
+//   2 --disconnect--> 3 disconnecting --worker: closing handshake--> 0
+//   1 --cancelConnect--> 0;  any --close--> 0;  the worker sets 0 on every way out.
+// The worker's 1 -> 2 and disconnect's 2 -> 3 and cancelConnect's 1 -> 0 are
+// compare-and-swaps, so a change made by the other side is never overwritten.
+
 void Sync::disconnect() {
-    // Only a streaming session can be asked to finish; one the worker has already
-    // ended keeps its state 0.
+    // Only a streaming session can be asked to finish. A worker that is already
+    // ending (state 0: the sink went, or connecting was called off) is joined.
     uint32_t expected = stateStreaming;
-    if (!state.compare_exchange_strong(expected, stateDisconnecting, std::memory_order_relaxed)) return;
+    if (!state.compare_exchange_strong(expected, stateDisconnecting, std::memory_order_relaxed)) {
+        if (expected == stateIdle && worker.joinable()) worker.join();
+        return;
+    }
     if (worker.joinable()) worker.join();
     LogLine(6) << "discone";
+}
+
+void Sync::cancelConnect() {
+    uint32_t expected = stateConnecting;
+    if (state.compare_exchange_strong(expected, stateIdle, std::memory_order_relaxed)) notifyStateChanged();
 }
 
 void Sync::close() {

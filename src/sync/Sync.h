@@ -57,6 +57,14 @@ constexpr uint16_t logReq = 40, logText = 41;
 constexpr uint16_t nopBreakReq = 42, nopBreakAns = 5;
 }  // namespace command
 
+// An exchange that another thread may call off: it gives up as soon as `state`
+// no longer holds `whileIs` (checked at least every 20 ms of waiting).
+struct ExchangeWatch {
+    const std::atomic<uint32_t>* state = nullptr;
+    uint32_t whileIs = 0;
+    bool calledOff() const { return state && state->load(std::memory_order_relaxed) != whileIs; }
+};
+
 // Port of the sink's remote log.
 constexpr uint16_t remoteLogPort = 19642;
 
@@ -85,6 +93,10 @@ public:
     void play();
     void stop();
     void disconnect();
+    // Calls off a stream that is still being opened (state 1): the worker gives up
+    // its CONNECT_REQ and ends without a closing handshake, since the sink never
+    // accepted the stream. Does nothing in any other state.
+    void cancelConnect();
     void close();
     // Granted plus hardware latency, in microseconds.
     uint32_t totalLatencyUs() const;
@@ -102,10 +114,11 @@ public:
 
     // The exchange under every control request: send `request` to `to`, wait up
     // to timeoutUs for an answer (three times), hand back an answer carrying data
-    // in `answer` (empty otherwise). False only on socket errors.
+    // in `answer` (empty otherwise). False on socket errors, and when `watch`
+    // calls the exchange off.
     static bool sendAck(TERNO::Socket& socket, const TERNO::Address& to,
                         const void* request, size_t requestBytes, uint16_t answerCommand,
-                        std::vector<uint8_t>& answer, uint32_t timeoutUs);
+                        std::vector<uint8_t>& answer, uint32_t timeoutUs, ExchangeWatch watch = {});
 
     // --- the session's data, in this order ---
     SampleConverter converter = converters::copy;
@@ -143,10 +156,13 @@ public:
 
     // Sets state and wakes connectWait.
     void setState(uint32_t value);
+    // Wakes connectWait after a change of state made by compare-and-swap.
+    void notifyStateChanged();
 
 private:
     void workerThread();           // prologue, loop, epilogue
     void logReceiverThread();
+    void receiveRemoteLog();
     bool requestFormats(const TERNO::Address& sink);  // the capability part of getInfo
 
     std::atomic<bool> logStop_{false};

@@ -1,10 +1,12 @@
 // The control requests of a session: the request/answer exchange, learning the
 // sink's abilities (getInfo) and preparing the stream (connectPrepare).
+#include <algorithm>
 #include <chrono>
 #include <thread>
 
 #include "log/LogLine.h"
 #include "sync/Sync.h"
+#include "sync/SyncPacing.h"
 #include "sync/SyncWire.h"
 #include "terno/Message.h"
 
@@ -14,6 +16,21 @@ namespace {
 
 constexpr uint32_t connectTimeoutUs = 10000000;
 constexpr int sendsPerRequest = 3;
+constexpr uint32_t watchSliceUs = 20000;   // how often a watched exchange checks its state
+
+// Waits for an answer up to timeoutUs; a watched exchange waits in slices and gives
+// up (Error) once it is called off. The wire sees the same timing either way.
+TERNO::WaitResult waitAnswer(TERNO::Socket& socket, uint32_t timeoutUs, const ExchangeWatch& watch) {
+    if (!watch.state) return socket.waitReadable(timeoutUs);
+    for (uint32_t left = timeoutUs;;) {
+        if (watch.calledOff()) return TERNO::WaitResult::Error;
+        const uint32_t slice = std::min(left, watchSliceUs);
+        const TERNO::WaitResult waited = socket.waitReadable(slice);
+        if (waited != TERNO::WaitResult::Timeout) return waited;
+        left -= slice;
+        if (left == 0) return TERNO::WaitResult::Timeout;
+    }
+}
 
 bool sameEndpoint(const TERNO::Address& a, const TERNO::Address& b) {
     return a.bytes == b.bytes && a.port == b.port && a.scope == b.scope;
@@ -30,7 +47,7 @@ bool request(TERNO::Socket& socket, const TERNO::Address& to, uint16_t cmd, uint
 
 bool Sync::sendAck(TERNO::Socket& socket, const TERNO::Address& to, const void* requestBytes,
                    size_t requestSize, uint16_t answerCommand, std::vector<uint8_t>& answer,
-                   uint32_t timeoutUs) {
+                   uint32_t timeoutUs, ExchangeWatch watch) {
     const uint16_t requestCommand = wire::command(static_cast<const uint8_t*>(requestBytes));
     // The answer comes from where the request went; a pinned socket sends on its interface.
     TERNO::Address expected = to;
@@ -40,7 +57,7 @@ bool Sync::sendAck(TERNO::Socket& socket, const TERNO::Address& to, const void* 
     for (int send = 0; send < sendsPerRequest; ++send) {
         if (!socket.sendTo(requestBytes, static_cast<uint32_t>(requestSize), to, true)) return false;
         for (;;) {
-            TERNO::WaitResult waited = socket.waitReadable(timeoutUs);
+            TERNO::WaitResult waited = waitAnswer(socket, timeoutUs, watch);
             if (waited == TERNO::WaitResult::Error) return false;
             if (waited == TERNO::WaitResult::Timeout) break;
             TERNO::Address from{};
@@ -137,8 +154,8 @@ bool Sync::getInfo(const TERNO::Address& sink, uint32_t latencyUs, bool nopBreak
         maximum = wire::u16(answer.data(), 10);
         LogLine(6) << "DATASIZE_REQ mtu=" << mtu << " max=" << maximum;
     }
-    // A mask, not a rounding: 1500 gives 1428.
-    packDataSize = static_cast<uint16_t>((mtu - 64) & 0xFFF6);
+    packDataSize = packetPayloadForMtu(mtu);
+    if (packDataSize == 0) LogLine(3) << "DATASIZE_REQ mtu error " << mtu;
     if (maximum == 0xFFFF) {
         packDataCount = 0xFFFF;
     } else {

@@ -4,11 +4,11 @@
 
 namespace VELMORA {
 
-uint32_t packetRingSize(uint32_t firstCycleUs, uint32_t firstCount) {
+uint32_t packetRingSize(uint32_t firstCycleUs, uint32_t firstCount, uint32_t slotBytes) {
     uint64_t cycle = firstCycleUs ? firstCycleUs : 1;
     uint64_t wanted = (1000000 / cycle) * firstCount;
     uint64_t size = 32;
-    while (size < wanted && size < (1u << 16)) size <<= 1;
+    while (size < wanted && size < (1u << 16) && (size * 2) * slotBytes <= packetRingBudgetBytes) size <<= 1;
     return static_cast<uint32_t>(size);
 }
 

@@ -7,9 +7,27 @@
 
 namespace VELMORA {
 
+// The largest packet payload: its resent frame (payload + 2, header, padding)
+// still fits the 16-bit length word and one IPv6 UDP datagram (65,527 bytes).
+constexpr uint32_t maxPacketPayload = 65496;
+
+// Payload bytes per data packet for the sink's MTU: (MTU - 64) masked with 0xFFF6
+// (a mask, not a rounding: 1500 gives 1428). An MTU below 64 would wrap to almost
+// 64 KiB; it carries nothing (0), like every MTU that leaves no room for a frame.
+constexpr uint16_t packetPayloadForMtu(uint32_t mtu) {
+    if (mtu < 64) return 0;
+    const uint32_t payload = (mtu - 64) & 0xFFF6;
+    return static_cast<uint16_t>(payload < maxPacketPayload ? payload : maxPacketPayload);
+}
+
+// Memory the packet ring may take, whatever the sink answered: it holds the
+// packets a resend request may ask for, up to one second's worth.
+constexpr uint64_t packetRingBudgetBytes = 32ull << 20;
+
 // Packets the ring holds: the smallest power of two not below one second's worth
-// of packets of the first profile, and at least 32.
-uint32_t packetRingSize(uint32_t firstCycleUs, uint32_t firstCount);
+// of packets of the first profile, and at least 32; fewer (a power of two, still
+// at least 32) when slots of slotBytes would exceed packetRingBudgetBytes.
+uint32_t packetRingSize(uint32_t firstCycleUs, uint32_t firstCount, uint32_t slotBytes);
 
 // The worker gives up on a silent sink after the larger of 8 info cycles and 1 s.
 constexpr uint32_t infoTimeoutUs(uint32_t infoCycleUs) {

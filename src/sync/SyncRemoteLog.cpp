@@ -17,6 +17,14 @@ constexpr uint16_t logTextMarker = 2;  // parameter of a LOG_TEXT that carries a
 }  // namespace
 
 void Sync::logReceiverThread() {
+    // The sink's log is a convenience: running out of memory ends the receiver only.
+    try {
+        receiveRemoteLog();
+    } catch (...) {
+    }
+}
+
+void Sync::receiveRemoteLog() {
     std::vector<uint8_t> datagram;
     std::vector<uint8_t> answer;
     while (!logStop_.load(std::memory_order_relaxed)) {

@@ -30,7 +30,16 @@ void Sync::workerThread() {
         return;
     }
 
-    runStreamingWorker(*this);
+    try {
+        runStreamingWorker(*this);
+    } catch (...) {
+        // Memory for the packet ring is the only thing the stream can run out of; the
+        // stream ends like on any other failure, never the host's process.
+        try {
+            LogLine(3) << "wth memory error";
+        } catch (...) {
+        }
+    }
 
     setState(stateIdle);
     LogLine(6) << "wth end";

@@ -85,7 +85,7 @@ private:
             largest = std::max({largest, e.capacity, e.fixedPayload});
         }
         slotBytes_ = frameBytesFor(largest + 2);
-        const uint32_t ringSize = packetRingSize(first.cycle, first.count);
+        const uint32_t ringSize = packetRingSize(first.cycle, first.count, slotBytes_);
         ringMask_ = ringSize - 1;
         ring_.assign(static_cast<size_t>(ringSize) * slotBytes_, 0);
         slots_.resize(ringSize);
@@ -112,9 +112,15 @@ private:
     bool openStream() {
         std::vector<uint8_t> answer;
         TERNO::MessageHeader request(command::connectReq, s_.sinkFormat.value());
+        // close and cancelConnect call the exchange off by leaving state 1.
+        const ExchangeWatch watch{&s_.state, stateConnecting};
         if (!Sync::sendAck(socket_, s_.target, request.frame, request.frameSize, command::connectAns, answer,
-                           connectTimeoutUs)) {
-            LogLine(3) << "wth CR send err";
+                           connectTimeoutUs, watch)) {
+            if (watch.calledOff()) {
+                LogLine(6) << "wth CR cancel";
+            } else {
+                LogLine(3) << "wth CR send err";
+            }
             return false;
         }
         if (answer.empty()) {
@@ -128,11 +134,14 @@ private:
         destination_.port = TERNO::Address::toNetworkOrder(wire::u16(answer.data(), 8));
         if (socket_.interfaceIndex != 0) destination_.scope = static_cast<uint16_t>(socket_.interfaceIndex);
         socket_.address = destination_;
-        // disconnect may not act before the stream is open; close may have ended it.
+        // Only a session still connecting opens: close or cancelConnect may have ended
+        // it meanwhile. After the swap only a notification follows; a second store of 2
+        // would overwrite a disconnect (3) or close (0) made in between.
         uint32_t expected = stateConnecting;
-        if (!s_.state.compare_exchange_strong(expected, stateStreaming, std::memory_order_relaxed)) return false;
-        s_.setState(stateStreaming);
-        return true;
+        const bool opened =
+            s_.state.compare_exchange_strong(expected, stateStreaming, std::memory_order_relaxed);
+        s_.notifyStateChanged();
+        return opened;
     }
 
     void startLoop() {

@@ -27,6 +27,9 @@ std::vector<uint8_t>& stoppingSilence() {
     return buffer;
 }
 
+// The ring whose buffer worker runs on this thread, if any.
+thread_local const SyncBuffer* bufferWorkerOf = nullptr;
+
 StreamBlock silence(std::vector<uint8_t>& buffer, size_t bytes, uint8_t value) {
     buffer.resize(bytes);
     std::fill(buffer.begin(), buffer.end(), value);
@@ -52,6 +55,8 @@ size_t SyncBuffer::filledBlocks() const {
     const size_t w = writeBlock.load(std::memory_order_acquire);
     return (w + size - r) % size;
 }
+
+bool SyncBuffer::onBufferWorkerThread() const { return bufferWorkerOf == this; }
 
 bool SyncBuffer::sessionActive() const {
     const uint32_t s = state.load(std::memory_order_relaxed);
@@ -103,7 +108,24 @@ bool SyncBuffer::startBufferWorker() {
 void SyncBuffer::fillBlock(std::vector<uint8_t>&, bool) {}
 
 void SyncBuffer::bufferWorkerThread() {
+    bufferWorkerOf = this;
     platform::setThreadPriorityLevel(platform::priorityLevelHigh);
+    try {
+        fillFreeBlocks();
+    } catch (...) {
+        // Whatever the fill throws ends the filling, never the host's process; the
+        // Sync worker then streams silence until the session ends.
+    }
+
+    stopping.store(true, std::memory_order_relaxed);
+    stopped.store(true, std::memory_order_relaxed);
+    LogLine(6) << "finish BufferWorker";
+    while (sessionActive()) waitForWake(fillWaitMs);
+    LogLine(6) << "done BufferWorker";
+    bufferWorkerOf = nullptr;
+}
+
+void SyncBuffer::fillFreeBlocks() {
     bool flagged = false;
 
     while (sessionActive() && !disconnecting.load(std::memory_order_relaxed)) {
@@ -134,12 +156,6 @@ void SyncBuffer::bufferWorkerThread() {
         writeBlock.store(next(w), std::memory_order_release);
         if (next(next(w)) == readBlock.load(std::memory_order_acquire)) flagged = false;
     }
-
-    stopping.store(true, std::memory_order_relaxed);
-    stopped.store(true, std::memory_order_relaxed);
-    LogLine(6) << "finish BufferWorker";
-    while (sessionActive()) waitForWake(fillWaitMs);
-    LogLine(6) << "done BufferWorker";
 }
 
 bool SyncBuffer::getNewStream(StreamBlock& block) {
@@ -194,8 +210,7 @@ void SyncBuffer::stop() {
 }
 
 void SyncBuffer::joinBufferWorker() {
-    // join() raises "resource deadlock would occur" from the worker's own thread and
-    // "no such process" when the join fails.
+    if (onBufferWorkerThread()) return;
     if (bufferWorker.joinable()) bufferWorker.join();
 }
 

@@ -65,6 +65,13 @@ public:
     uint8_t silenceByte() const { return silenceByteFor(hostFormat); }
     // Blocks filled and not yet handed out.
     size_t filledBlocks() const;
+    // True on this ring's buffer worker thread: inside fillBlock, and so inside the
+    // host's bufferSwitch.
+    bool onBufferWorkerThread() const;
+    // Joins a buffer worker that has been told to end. From the buffer worker itself
+    // it does nothing: the thread ends once the call returns to its loop, and the
+    // next join from another thread (start, close) collects it.
+    void joinBufferWorker();
 
     // --- the ring's data, in this order ---
     std::vector<std::vector<uint8_t>> blocks;
@@ -84,7 +91,7 @@ protected:
     bool sessionActive() const;
     void waitForWake(uint32_t milliseconds);
     void bufferWorkerThread();
-    void joinBufferWorker();
+    void fillFreeBlocks();
 };
 
 }  // namespace VELMORA

@@ -43,6 +43,8 @@ struct Host {
     static inline ASIOBufferInfo* infos = nullptr;
     static inline std::size_t halfBytes = 0;
     static inline bool timeInfo = false;   // answers kAsioSupportsTimeInfo
+    // Runs inside every bufferSwitch after the buffers are written (the host's own work).
+    static inline void (*during)(std::int32_t index) = nullptr;
 
     static void reset(ASIOBufferInfo* bufferInfos = nullptr, std::size_t bytes = 0, bool withTimeInfo = false) {
         indices.clear();
@@ -52,13 +54,16 @@ struct Host {
         infos = bufferInfos;
         halfBytes = bytes;
         timeInfo = withTimeInfo;
+        during = nullptr;
     }
     static void write(std::int32_t index) {
         const auto call = static_cast<uint8_t>(indices.size());
         indices.push_back(index);
-        if (!infos) return;
-        std::memset(infos[0].buffers[index], call, halfBytes);
-        std::memset(infos[1].buffers[index], call + 0x40, halfBytes);
+        if (infos) {
+            std::memset(infos[0].buffers[index], call, halfBytes);
+            std::memset(infos[1].buffers[index], call + 0x40, halfBytes);
+        }
+        if (during) during(index);
     }
     static void bufferSwitch(std::int32_t index, ASIOBool) { write(index); }
     static ASIOTime* bufferSwitchTimeInfo(ASIOTime* time, std::int32_t index, ASIOBool) {

@@ -107,10 +107,13 @@ TEST(Pacing, SequencesRingAndSizes) {
     EXPECT_EQ(missingPackets(0, 65535), 1u);
     EXPECT_EQ(missingPackets(3, 4), 65535u);  // a request from the future
     EXPECT_EQ(resendSequence(2, 3), 65535u);
-    EXPECT_EQ(packetRingSize(1000000, 1), 32u);
-    EXPECT_EQ(packetRingSize(31250, 1), 32u);
-    EXPECT_EQ(packetRingSize(30303, 1), 64u);
-    EXPECT_EQ(packetRingSize(1000, 10), 16384u);
+    EXPECT_EQ(packetRingSize(1000000, 1, 1448), 32u);
+    EXPECT_EQ(packetRingSize(31250, 1, 1448), 32u);
+    EXPECT_EQ(packetRingSize(30303, 1, 1448), 64u);
+    EXPECT_EQ(packetRingSize(1000, 10, 1448), 16384u);
+    // Large packets at a high packet rate: the ring stays within its memory budget.
+    EXPECT_EQ(packetRingSize(10, 1, 65520), 512u);
+    EXPECT_EQ(packetRingSize(10, 1, 2u << 20), 32u);
     EXPECT_EQ(infoTimeoutUs(100000), 1000000u);
     EXPECT_EQ(infoTimeoutUs(200000), 1600000u);
     EXPECT_EQ(payloadBytes(360, 99, 8, 1428), 360u);

@@ -64,6 +64,15 @@ TEST(Control, LatencyAndDataSizeVariants) {
     EXPECT_EQ(session.latency, 50);
     EXPECT_EQ(session.packDataSize, (9000 - 64) & 0xFFF6);
     EXPECT_EQ(session.packDataCount, 0xFFFF);
+    // Payload per packet from the MTU; one that leaves no room for a frame carries
+    // nothing (init then refuses the sink) instead of wrapping to almost 64 KiB.
+    const std::pair<uint16_t, uint16_t> payloads[] = {{1500, 1428}, {9000, 8928}, {65535, 65462}, {71, 6},
+                                                      {72, 0}, {64, 0}, {63, 0}, {40, 0}, {1, 0}};
+    for (auto [mtu, payload] : payloads) {
+        sink.mtu = mtu;
+        ASSERT_TRUE(session.getInfo(sink.address(), 0, false));
+        EXPECT_EQ(session.packDataSize, payload) << "MTU " << mtu;
+    }
     sink.answerDataSize = false;
     session.requestTimeoutUs = 100000;
     ASSERT_TRUE(session.getInfo(sink.address(), 0, false));

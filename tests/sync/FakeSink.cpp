@@ -82,7 +82,11 @@ void FakeSink::run() {
         for (auto& action : due) action();
         if (socket_.waitReadable(2000) != TERNO::WaitResult::Ready) continue;
         socket_.receiveFrom(d, driver_);
-        if (TERNO::Message::isValidFrame(d.data(), d.size())) handle(d);
+        if (TERNO::Message::isValidFrame(d.data(), d.size())) {
+            handle(d);
+        } else {
+            ++invalidDatagrams;
+        }
     }
 }
 
@@ -121,6 +125,7 @@ void FakeSink::handle(const std::vector<uint8_t>& d) {
         if (answerDisconnect) send(socket_, command::disconnectAns, 0, 0);
         return;
     case command::connectReq:  // the data port is the control port
+        if (!answerConnect) return;
         send(socket_, connectEcho ? command::connectReq : command::connectAns, connectFlags,
              TERNO::Address::fromNetworkOrder(address_.port));
         return;

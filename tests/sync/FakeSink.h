@@ -27,6 +27,8 @@ class FakeSink {
 public:
     std::atomic<bool> answerControl{true}, echoRequests{false}, flagsClear{false}, impostorFirst{false};
     std::atomic<bool> answerInfo{true}, answerDisconnect{true}, connectEcho{false}, answerDataSize{true};
+    std::atomic<bool> answerConnect{true};
+    std::atomic<size_t> invalidDatagrams{0};  // datagrams that were no frame
     std::atomic<uint16_t> connectFlags{1}, statusFlags{0}, mtu{1500}, maximum{15000};
     uint64_t pcmCaps = 0x0000'000A'0000'0E1Full, dsdLsbCaps = 0;
     uint16_t profile[3] = {0, 0, 0};

@@ -7,6 +7,7 @@
 #include <array>
 #include <chrono>
 #include <cstdlib>
+#include <future>
 #include <new>
 #include <thread>
 
@@ -23,14 +24,16 @@ using synctest::Datagram;
 using synctest::FakeSink;
 using Clock = std::chrono::steady_clock;
 
-// Heap allocations by the worker thread while armed.
+// Heap allocations by the worker thread while armed; allocations above a size fail.
 namespace {
 std::atomic<bool> allocationsArmed{false};
 std::atomic<size_t> allocations{0};
+std::atomic<size_t> failAbove{~size_t{0}};
 thread_local bool isWorkerThread = false;
 }  // namespace
 
 void* operator new(std::size_t size) {
+    if (size > failAbove.load(std::memory_order_relaxed)) throw std::bad_alloc();
     if (isWorkerThread && allocationsArmed.load(std::memory_order_relaxed)) allocations.fetch_add(1);
     if (void* p = std::malloc(size ? size : 1)) return p;
     throw std::bad_alloc();
@@ -347,4 +350,79 @@ TEST(Streaming, SinkRemoteLogLinesReachOurLog) {
     EXPECT_TRUE(std::any_of(requests.begin(), requests.end(),
                             [](auto& r) { return r.command == command::logReq && r.parameter == 1; }));
     session.close();  // ends the receiver
+}
+
+// What a sink answers bounds the packet ring, and a worker that gets no memory ends its
+// stream, never the process.
+TEST(Streaming, PacketRingStaysWithinItsBudgetAndNoMemoryEndsOnlyTheStream) {
+    struct Case {
+        const char* name;
+        uint16_t mtu;
+        uint32_t varCycleUs;   // 0: the usual Fix profile
+        size_t failAbove;      // allocations larger than this fail
+        bool streams;
+    };
+    // Jumbo packets (8936 bytes) 10,000 times a second would want a 147 MB ring; a 741 KB
+    // ring cannot be had at all.
+    const Case cases[] = {{"budget", 9000, 100, 64u << 20, true}, {"no memory", 1500, 0, 256u << 10, false}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        FakeSink sink;
+        sink.mtu = c.mtu;
+        PatternSession session;
+        ASSERT_NO_FATAL_FAILURE(prepare(session, sink, 50000, Profile::fix));
+        if (c.varCycleUs) {
+            ProfileInputs in{session.sinkFormat, session.packDataSize, session.packDataCount};
+            ASSERT_TRUE(session.transfer.Var(in, c.varCycleUs, 1));
+        }
+        failAbove = c.failAbove;
+        ASSERT_TRUE(session.connect());
+        EXPECT_TRUE(session.connectWait());
+        failAbove = ~size_t{0};
+        EXPECT_EQ(session.state.load() == stateStreaming, c.streams);
+        if (c.streams) {
+            EXPECT_TRUE(sink.waitPackets(50, 5000));
+        }
+        session.disconnect();
+        session.close();
+        EXPECT_EQ(session.state.load(), stateIdle);
+    }
+}
+
+// Teardown while the stream is being opened returns promptly: close and cancelConnect call
+// off an unanswered CONNECT_REQ (3 x 10 s), and a disconnect made the moment the stream
+// opens is not overwritten by the worker.
+TEST(Streaming, TeardownWhileOpeningReturnsPromptly) {
+    for (bool cancel : {false, true}) {
+        FakeSink sink;
+        sink.answerConnect = false;
+        PatternSession session;
+        ASSERT_NO_FATAL_FAILURE(prepare(session, sink, 50000, Profile::fix));
+        ASSERT_TRUE(session.connect());
+        while (sink.count(command::connectReq) == 0) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        const auto start = Clock::now();
+        if (cancel) {
+            session.cancelConnect();
+            session.disconnect();   // joins the worker that was called off
+            EXPECT_FALSE(session.worker.joinable());
+        } else {
+            session.close();
+        }
+        EXPECT_LT(Clock::now() - start, std::chrono::seconds(2)) << (cancel ? "cancelConnect" : "close");
+        EXPECT_EQ(session.state.load(), stateIdle);
+        EXPECT_EQ(sink.count(command::connectReq), 1u);
+    }
+    FakeSink sink;
+    for (int run = 0; run < 20; ++run) {
+        PatternSession session;
+        ASSERT_NO_FATAL_FAILURE(prepare(session, sink, 50000, Profile::fix));
+        ASSERT_TRUE(session.connect());
+        while (session.state.load() == stateConnecting) std::this_thread::yield();
+        auto done = std::async(std::launch::async, [&] { session.disconnect(); });
+        const bool returned = done.wait_for(std::chrono::seconds(5)) == std::future_status::ready;
+        EXPECT_TRUE(returned) << "run " << run << ": disconnect still waits for a worker that streams on";
+        if (!returned) session.state = stateIdle;   // lets the worker and the test end
+        done.wait();
+        EXPECT_EQ(session.state.load(), stateIdle);
+    }
 }

@@ -1,0 +1,132 @@
+// The driver streaming to the in-process sink on [::1] as hosts lead and mislead it: calls
+// made from inside bufferSwitch, and teardown while the stream is still being opened.
+
+#include <atomic>
+#include <chrono>
+#include <thread>
+
+#include "DriverHarness.h"
+#include "sync/FakeSink.h"
+
+using namespace drivertest;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+constexpr std::int32_t frames = 256;
+
+// Callbacks seen by the host, and what the hook's own driver call answered.
+std::atomic<int> switches{0};
+std::atomic<int> hookResult{-1};
+IASIO* hookDriver = nullptr;
+
+template <class Cond>
+bool eventually(Cond cond, std::chrono::milliseconds limit = std::chrono::seconds(5)) {
+    for (const auto end = Clock::now() + limit; !cond();) {
+        if (Clock::now() > end) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return true;
+}
+
+class AsioStreaming : public DriverTest {
+protected:
+    AsioStreaming() {
+        switches = 0;
+        hookResult = -1;
+        hookDriver = driver.asio;
+    }
+
+    // What init learns of the sink (init's discovery itself needs the test network), then
+    // buffers for two channels of 32-bit PCM.
+    void prepare() {
+        ASSERT_TRUE(synctest::openSession(d.sync, 0, 50000));
+        ASSERT_TRUE(d.sync.getInfo(sink.address(), 0, false));
+        d.pcmFormat = VELMORA::StreamFormat::typeInt32;
+        d.sampleBytes = 4;
+        d.channelCount = 2;
+        d.initialised = true;
+        Host::reset(infos, frames * 4);
+        ASSERT_EQ(driver->createBuffers(infos, 2, frames, &Host::callbacks), ASE_OK);
+    }
+
+    // Every buffer switch counts; the n-th one (n > 0) runs `call` on the driver from inside it.
+    template <int n>
+    static void callInside(ASIOError (*call)(IASIO*)) {
+        static ASIOError (*pending)(IASIO*) = nullptr;
+        pending = call;
+        Host::during = [](std::int32_t) {
+            if (++switches == n) hookResult = pending(hookDriver);
+        };
+    }
+
+    synctest::FakeSink sink;
+    ASIOBufferInfo infos[2] = {{0, 0, {}}, {0, 1, {}}};
+};
+
+using DriverCall = ASIOError (*)(IASIO*);
+constexpr DriverCall stopCall = [](IASIO* a) { return a->stop(); };
+constexpr DriverCall disposeCall = [](IASIO* a) { return a->disposeBuffers(); };
+constexpr DriverCall startCall = [](IASIO* a) { return a->start(); };
+
+// stop or disposeBuffers from inside bufferSwitch stop the stream with its closing
+// handshake; start from there is refused; the host can start again afterwards.
+TEST_F(AsioStreaming, CallsFromInsideBufferSwitch) {
+    struct Case {
+        const char* name;
+        DriverCall call;
+        ASIOError answer;
+        bool stops;
+    };
+    for (const Case& c : {Case{"stop", stopCall, ASE_OK, true}, Case{"disposeBuffers", disposeCall, ASE_OK, true},
+                          Case{"start", startCall, ASE_NotPresent, false}}) {
+        SCOPED_TRACE(c.name);
+        ASSERT_NO_FATAL_FAILURE(prepare());
+        switches = 0;
+        hookResult = -1;
+        callInside<5>(c.call);
+        const size_t closes = sink.count(VELMORA::command::disconnectReq);
+        ASSERT_EQ(driver->start(), ASE_OK);
+        ASSERT_TRUE(eventually([] { return hookResult.load() != -1; }));
+        EXPECT_EQ(hookResult.load(), c.answer);
+        if (c.stops) {
+            ASSERT_TRUE(eventually([&] { return d.sync.state.load() == VELMORA::stateIdle; }));
+            EXPECT_EQ(sink.count(VELMORA::command::disconnectReq), closes + 1) << "the closing handshake";
+            const int stoppedAt = switches.load();
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+            EXPECT_EQ(switches.load(), stoppedAt) << "no callback after the stop";
+        } else {
+            EXPECT_TRUE(eventually([] { return switches.load() > 20; })) << "the stream goes on";
+        }
+        EXPECT_EQ(driver->stop(), ASE_OK);
+        EXPECT_EQ(driver->disposeBuffers(), ASE_OK);
+    }
+    // The object streams again after all of it.
+    ASSERT_NO_FATAL_FAILURE(prepare());
+    switches = 0;
+    callInside<0>(nullptr);
+    ASSERT_EQ(driver->start(), ASE_OK);
+    EXPECT_TRUE(eventually([] { return switches.load() > 20; }));
+    EXPECT_EQ(driver->stop(), ASE_OK);
+}
+
+// A sink that never answers CONNECT_REQ (the worker would wait 3 x 10 s): stop, and the
+// release of the object, return at once.
+TEST_F(AsioStreaming, StopWhileTheStreamIsBeingOpenedReturnsPromptly) {
+    ASSERT_NO_FATAL_FAILURE(prepare());
+    callInside<0>(nullptr);
+    sink.answerConnect = false;
+    ASSERT_EQ(driver->start(), ASE_OK);
+    ASSERT_TRUE(eventually([&] { return sink.count(VELMORA::command::connectReq) > 0; }));
+    auto begin = Clock::now();
+    EXPECT_EQ(driver->stop(), ASE_OK);
+    EXPECT_LT(Clock::now() - begin, std::chrono::seconds(2));
+    EXPECT_EQ(driver->start(), ASE_OK);
+    ASSERT_TRUE(eventually([&] { return sink.count(VELMORA::command::connectReq) > 1; }));
+    begin = Clock::now();
+    EXPECT_EQ(driver->disposeBuffers(), ASE_OK);
+    EXPECT_LT(Clock::now() - begin, std::chrono::seconds(2));
+    EXPECT_EQ(switches.load(), 0);
+}
+
+}  // namespace
