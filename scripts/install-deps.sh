@@ -7,7 +7,8 @@ packages=(
   googletest libgtest-dev libbenchmark-dev
   g++-mingw-w64-x86-64-posix wine64
   libsndfile1-dev libcli11-dev
-  iproute2 procps
+  iproute2 procps nftables
+  clang-14 libfuzzer-14-dev
 )
 
 missing=()

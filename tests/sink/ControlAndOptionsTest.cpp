@@ -95,6 +95,23 @@ TEST(ControlResponder, NameLogDisconnectAndUnknown) {
     EXPECT_EQ(command(forged), DATASIZE_ANS);
 }
 
+// A pad count larger than the room after the header must not wrap the payload length: a
+// 16-byte NAME_REQ claiming 1..7 pad bytes once read 65,529 bytes and more past the datagram.
+TEST(ControlResponder, PadCountBeyondTheFrameMeansNoPayload) {
+    SinkConfig c;
+    ControlResponder r(c, 1);
+    struct Case { uint16_t lengthWord; size_t datagram, payload; };
+    for (const Case k : {Case{16, 16, 0}, Case{17, 16, 0}, Case{23, 16, 0}, Case{31, 24, 1}, Case{24, 24, 8}}) {
+        std::vector<uint8_t> frame = request(Header(NAME_REQ, 1));
+        frame.resize(k.datagram, 'x');
+        writeU16(frame.data() + 2, k.lengthWord);
+        ASSERT_TRUE(isFrame(frame));
+        EXPECT_EQ(payloadLength(frame), k.payload) << "length word " << k.lengthWord;
+        r.handle(frame);
+        EXPECT_EQ(r.clientName(), std::string(k.payload, 'x'));
+    }
+}
+
 TEST(SinkOptions, ParsesMasksListsFaultsAndConfigFile) {
     SinkConfig c;
     ParseResult r = parseOptions({"velmora-sink", "--pcm-caps", "0xA00000802", "--drop-packets", "3,5,40", "--feedback",

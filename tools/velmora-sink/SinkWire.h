@@ -58,12 +58,13 @@ inline bool isFrame(Bytes b) {
 }
 inline uint16_t command(Bytes b) { return readU16(b, 4); }
 inline uint16_t flags(Bytes b) { return readU16(b, 6); }
-// Payload bytes without padding (valid frames only).
+// Payload bytes without padding (valid frames only). A pad count larger than the room the
+// length word leaves after the header means no payload, never a wrapped length.
 inline size_t payloadLength(Bytes b) {
     const uint16_t word = readU16(b, 2);
-    const uint16_t total = static_cast<uint16_t>(word & ~7u);
-    const uint16_t len = static_cast<uint16_t>(total - (word & 7u) - kHeaderBytes);
-    return total < kHeaderBytes ? 0 : len;
+    const size_t total = word & ~size_t{7};
+    const size_t pad = word & size_t{7};
+    return total < kHeaderBytes + pad ? 0 : total - pad - kHeaderBytes;
 }
 inline Bytes payload(Bytes b) { return b.subspan(kHeaderBytes, payloadLength(b)); }
 
