@@ -2,7 +2,7 @@
 JOBS ?= $(shell nproc)
 PRESETS := linux windows asan tsan
 
-.PHONY: all deps build test test-full bench demo clean $(addprefix build-,$(PRESETS))
+.PHONY: all deps build test test-full bench demo fuzz fuzz-quick clean $(addprefix build-,$(PRESETS))
 
 all: build
 
@@ -28,6 +28,14 @@ test: deps
 # The same, with the whole end-to-end matrix.
 test-full: deps
 	@VELMORA_E2E_SET=full scripts/run-tests.sh $(JOBS)
+
+# libFuzzer targets (fuzz/): FUZZ_SECONDS per target; fuzz-quick is the short run CI makes.
+FUZZ_SECONDS ?= 300
+fuzz: deps
+	@JOBS=$(JOBS) scripts/fuzz.sh $(FUZZ_SECONDS)
+
+fuzz-quick: deps
+	@JOBS=$(JOBS) scripts/fuzz.sh 15
 
 bench: build-linux
 	@scripts/run-bench.sh build/linux

@@ -1,5 +1,6 @@
 #include "SinkSession.h"
 
+#include "Capture.h"
 #include "SinkClock.h"
 
 #include <cstdio>
@@ -56,6 +57,7 @@ bool SinkSession::silent() const {
 
 void SinkSession::send(std::span<const uint8_t> frame, const TERNO::Address& to) {
     if (silent()) return;
+    capture("sync", false, frame);
     socket_.sendTo(frame.data(), static_cast<uint32_t>(frame.size()), to, true);
 }
 
@@ -100,6 +102,7 @@ void SinkSession::onControl(const std::vector<uint8_t>& bytes, const TERNO::Addr
 }
 
 void SinkSession::onDatagram(const std::vector<uint8_t>& bytes, const TERNO::Address& from, uint64_t nowUs) {
+    capture("sync", true, bytes);
     if (!isFrame(bytes)) {
         ++report_.malformed;
         return;

@@ -1,5 +1,7 @@
 #include "FindResponder.h"
 
+#include "Capture.h"
+
 #include <cstring>
 
 #include "find/FindFrame.h"
@@ -136,13 +138,15 @@ void FindResponder::run() {
         if (wait != TERNO::WaitResult::Ready) continue;
         socket_.receiveFrom(request, from);
         if (request.empty()) continue;
+        capture("find", true, request);
         if (!TERNO::Message::isValidFrame(request.data(), request.size())) continue;
         if (!isFindRequest(VELMORA::frameCommand(request))) {
             if (other_) other_(request, from, socket_);
             continue;
         }
-        if (answer(request, reply) &&
-            socket_.sendTo(reply.data(), static_cast<uint32_t>(reply.size()), from, true))
+        if (!answer(request, reply)) continue;
+        capture("find", false, reply);
+        if (socket_.sendTo(reply.data(), static_cast<uint32_t>(reply.size()), from, true))
             answered_.fetch_add(1, std::memory_order_relaxed);
     }
 }
