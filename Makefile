@@ -2,7 +2,7 @@
 JOBS ?= $(shell nproc)
 PRESETS := linux windows asan tsan
 
-.PHONY: all deps build test test-full bench demo fuzz fuzz-quick clean $(addprefix build-,$(PRESETS))
+.PHONY: all deps build test test-full bench demo fuzz fuzz-quick netfaults soak clean $(addprefix build-,$(PRESETS))
 
 all: build
 
@@ -36,6 +36,15 @@ fuzz: deps
 
 fuzz-quick: deps
 	@JOBS=$(JOBS) scripts/fuzz.sh 15
+
+# Every network-fault case (make test runs a quick subset).
+netfaults: build-linux
+	@scripts/netfaults.sh build/linux --set full
+
+# 30 minutes of 8 channels at 192 kHz, 32 bit, with 1 % loss (SOAK_SECONDS to change).
+SOAK_SECONDS ?= 1800
+soak: build-linux
+	@scripts/netfaults.sh build/linux --soak $(SOAK_SECONDS)
 
 bench: build-linux
 	@scripts/run-bench.sh build/linux

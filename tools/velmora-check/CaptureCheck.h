@@ -22,10 +22,20 @@ struct WireLayout {
     uint8_t hostSilence = 0;    // what the host side's silence is made of (DSD: 0x69 or 0x96)
 };
 
+// Where the sink gave up on lost packets: the capture lacks `packets` packets at this byte
+// offset (velmora-sink's report, "lost_at").
+struct LostGap {
+    uint64_t atByte = 0;
+    uint64_t packets = 0;
+};
+
 struct CheckResult {
-    bool exact = false;             // the pattern started, ran without a wrong byte, and only silence followed
+    bool exact = false;             // the pattern started, ran without a wrong byte (skipping ahead only
+                                    // where a gap is named), and only silence followed
     uint64_t leadingBytes = 0;      // silence before the first pattern step
-    uint64_t steps = 0;             // pattern steps (frames, DSD bytes or words) found in order
+    uint64_t steps = 0;             // pattern steps (frames, DSD bytes or words) up to the last one found
+    uint64_t missingSteps = 0;      // steps skipped at named gaps
+    uint64_t gapsInPattern = 0;     // named gaps where the pattern skipped ahead
     uint64_t trailingBytes = 0;     // silence after the last pattern step
     uint64_t firstMismatch = 0;     // byte offset of the first wrong byte (when not exact)
     std::string message;
@@ -36,4 +46,7 @@ void expectedStep(const WireLayout& layout, uint64_t step, std::vector<uint8_t>&
 // The wire bytes of one step of silence.
 void silenceStep(const WireLayout& layout, std::vector<uint8_t>& out);
 
-CheckResult checkCapture(const WireLayout& layout, const std::vector<uint8_t>& capture);
+// gaps: the losses the sink named; the pattern may skip ahead there (and only there). A named
+// gap inside the pattern where nothing is missing fails the check: the report would be wrong.
+CheckResult checkCapture(const WireLayout& layout, const std::vector<uint8_t>& capture,
+                         const std::vector<LostGap>& gaps = {});

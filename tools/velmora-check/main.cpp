@@ -28,6 +28,8 @@ int main(int argc, char** argv) {
     app.add_option("--host-silence", layout.hostSilence, "Byte of the host side's silence (DSD: 105 = 0x69, 150 = 0x96)");
     app.add_option("--min-steps,--min-frames", minSteps, "Fewest pattern steps (frames) that count as delivered");
     app.add_flag("--json", json, "Print the result as JSON");
+    std::string gapText;
+    app.add_option("--gaps", gapText, "Packets the sink gave up on, as BYTE:COUNT,... (its report's lost_at)");
     CLI11_PARSE(app, argc, argv);
 
     std::ifstream in(path, std::ios::binary);
@@ -36,7 +38,19 @@ int main(int argc, char** argv) {
         return 2;
     }
     const std::vector<uint8_t> capture((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    CheckResult r = checkCapture(layout, capture);
+    std::vector<LostGap> gaps;
+    for (size_t at = 0; at < gapText.size();) {
+        const size_t end = std::min(gapText.find(',', at), gapText.size());
+        const std::string item = gapText.substr(at, end - at);
+        const size_t colon = item.find(':');
+        if (colon == std::string::npos) {
+            std::fprintf(stderr, "velmora-check: --gaps takes BYTE:COUNT pairs, not %s\n", item.c_str());
+            return 2;
+        }
+        gaps.push_back({std::stoull(item.substr(0, colon)), std::stoull(item.substr(colon + 1))});
+        at = end + 1;
+    }
+    CheckResult r = checkCapture(layout, capture, gaps);
     if (r.exact && r.steps < minSteps) {
         r.exact = false;
         r.message = "only " + std::to_string(r.steps) + " pattern steps arrived";

@@ -74,10 +74,16 @@ int Player::run(const PlayOptions& options) {
     activePlayer = this;
     int status = negotiate(options);
     if (status == 0) status = playLoop(options);
-    // Whatever happened: stop, give the buffers back, release the driver.
-    driver_->stop();
-    driver_->disposeBuffers();
-    driver_->Release();
+    // Whatever happened: stop, give the buffers back, release the driver; how long each took.
+    const auto timed = [](auto&& call) {
+        const auto begin = std::chrono::steady_clock::now();
+        call();
+        return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - begin).count();
+    };
+    const double stopMs = timed([this] { driver_->stop(); });
+    const double disposeMs = timed([this] { driver_->disposeBuffers(); });
+    const double releaseMs = timed([this] { driver_->Release(); });
+    std::printf("teardown:    stop %.0f ms, disposeBuffers %.0f ms, release %.0f ms\n", stopMs, disposeMs, releaseMs);
     driver_ = nullptr;
     activePlayer = nullptr;
     return status;

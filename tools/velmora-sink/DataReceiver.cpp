@@ -115,7 +115,10 @@ void DataReceiver::finish(SinkReport& r) {
         delayed_.pop_front();
     }
     if (reorder_) {
-        r.neverRecovered = reorder_->flush();
+        r.neverRecovered = reorder_->flush([&](uint64_t index) {
+            if (!r.lost.empty() && r.lost.back().first + r.lost.back().count == index) ++r.lost.back().count;
+            else r.lost.push_back({index, 1, payloadBytes_});
+        });
         r.packetsDelivered = reorder_->delivered();
         r.duplicates = reorder_->duplicates();
         r.recovered = reorder_->recovered();

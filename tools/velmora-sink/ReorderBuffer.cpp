@@ -3,7 +3,7 @@
 namespace sink {
 
 ReorderBuffer::ReorderBuffer(Deliver deliver, uint16_t firstSeq, uint32_t window)
-    : deliver_(std::move(deliver)), slots_(window), mask_(window - 1), next_(firstSeq) {}
+    : deliver_(std::move(deliver)), slots_(window), mask_(window - 1), next_(firstSeq), nextIndex_(firstSeq) {}
 
 bool ReorderBuffer::isNew(uint16_t seq) const {
     const uint16_t offset = static_cast<uint16_t>(seq - next_);
@@ -48,6 +48,7 @@ void ReorderBuffer::drain() {
         s.full = false;
         ++delivered_;
         ++next_;
+        ++nextIndex_;
         --ahead_;
     }
 }
@@ -71,8 +72,8 @@ void ReorderBuffer::markRequested() {
     }
 }
 
-uint32_t ReorderBuffer::flush() {
-    uint32_t skipped = 0;
+uint32_t ReorderBuffer::flush(const Skip& skipped) {
+    uint32_t count = 0;
     while (ahead_ > 0) {
         Slot& s = slot(next_);
         if (s.full) {
@@ -80,12 +81,14 @@ uint32_t ReorderBuffer::flush() {
             s.full = false;
             ++delivered_;
         } else {
-            ++skipped;
+            ++count;
+            if (skipped) skipped(nextIndex_);
         }
         ++next_;
+        ++nextIndex_;
         --ahead_;
     }
-    return skipped;
+    return count;
 }
 
 }  // namespace sink

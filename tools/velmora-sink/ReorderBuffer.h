@@ -15,6 +15,8 @@ namespace sink {
 class ReorderBuffer {
 public:
     using Deliver = std::function<void(uint16_t seq, std::span<const uint8_t> payload)>;
+    // A packet given up for lost, by its place in the stream (the sequence number unwrapped).
+    using Skip = std::function<void(uint64_t index)>;
     enum class Outcome { Delivered, Buffered, Duplicate, OutOfWindow };
 
     // window: slots kept ahead of the next expected number; a power of two below 32768.
@@ -34,9 +36,9 @@ public:
     // Marks every hole as asked for; a later arrival into such a hole counts as recovered.
     void markRequested();
 
-    // Gives up on the holes: delivers what is buffered, in order, skipping them.
-    // Returns the number of packets skipped.
-    uint32_t flush();
+    // Gives up on the holes: delivers what is buffered, in order, skipping them (each one
+    // told to `skipped`, between the deliveries around it). Returns the number skipped.
+    uint32_t flush(const Skip& skipped = nullptr);
 
     uint64_t delivered() const { return delivered_; }
     uint64_t duplicates() const { return duplicates_; }
@@ -58,6 +60,7 @@ private:
     std::vector<Slot> slots_;
     uint32_t mask_;
     uint16_t next_;          // next number owed to the consumer
+    uint64_t nextIndex_;     // the same, unwrapped
     uint32_t ahead_ = 0;     // numbers from next_ up to and including the newest seen
     uint64_t delivered_ = 0, duplicates_ = 0, recovered_ = 0, late_ = 0, outOfWindow_ = 0;
 };

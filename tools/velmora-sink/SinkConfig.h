@@ -43,6 +43,7 @@ struct FaultConfig {
     uint32_t stopAnsweringAfter = 0;    // after this many data packets, answer nothing (0 = never)
     uint32_t closeAfter = 0;            // after this many data packets, close with DSICONNECT_ANS (0 = never)
     std::string foreignAnswers = "off"; // off | decoy (a forged answer first) | only (answers from a foreign port)
+    uint32_t floodRate = 0;             // foreign and malformed datagrams per second at the streaming driver
     uint64_t seed = 1;
 };
 

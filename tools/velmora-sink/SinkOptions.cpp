@@ -53,6 +53,7 @@ ParseResult parseOptions(const std::vector<std::string>& args, SinkConfig& c) {
     app.add_option("--close-after", f.closeAfter, "Close the stream after this many data packets");
     app.add_option("--foreign-answers", f.foreignAnswers, "off, decoy or only")
         ->check(CLI::IsMember({"off", "decoy", "only"}));
+    app.add_option("--flood", f.floodRate, "Foreign and malformed datagrams per second at the driver while it streams");
     app.add_option("--seed", f.seed, "Seed of the random faults")->capture_default_str();
 
     app.add_option("--wav", c.wavPath, "Write PCM to this WAV file");

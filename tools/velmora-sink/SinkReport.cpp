@@ -63,6 +63,13 @@ std::string toJson(const SinkReport& r) {
         }
         return out + "\"";
     };
+    // The lost runs as "at_byte:count" pairs, the form velmora-check --gaps takes, and in full.
+    std::string gaps, runs;
+    for (const LostRun& l : r.lost) {
+        gaps += (gaps.empty() ? "" : ",") + std::to_string(l.atByte) + ":" + std::to_string(l.count);
+        runs += std::string(runs.empty() ? "" : ", ") + "{\"first\": " + std::to_string(l.first) +
+                ", \"count\": " + std::to_string(l.count) + ", \"at_byte\": " + std::to_string(l.atByte) + "}";
+    }
     char hex[32];
     std::snprintf(hex, sizeof hex, "\"0x%016llx\"", static_cast<unsigned long long>(r.format));
     std::ostringstream o;
@@ -82,6 +89,8 @@ std::string toJson(const SinkReport& r) {
       << "  \"recovered\": " << r.recovered << ",\n"
       << "  \"late_arrivals\": " << r.lateArrivals << ",\n"
       << "  \"never_recovered\": " << r.neverRecovered << ",\n"
+      << "  \"lost_packets\": [" << runs << "],\n"
+      << "  \"lost_at\": " << text(gaps) << ",\n"
       << "  \"out_of_window\": " << r.outOfWindow << ",\n"
       << "  \"malformed\": " << r.malformed << ",\n"
       << "  \"payload_bytes\": " << r.payloadBytes << ",\n"
@@ -89,7 +98,7 @@ std::string toJson(const SinkReport& r) {
       << "  \"feedback_sent\": " << r.feedbackSent << ",\n"
       << "  \"last_feedback_sample\": " << r.lastFeedbackSample << ",\n"
       << "  \"faults\": {\"dropped\": " << r.dropped << ", \"duplicated\": " << r.duplicated
-      << ", \"reordered\": " << r.reordered << ", \"delayed\": " << r.delayed << "},\n"
+      << ", \"reordered\": " << r.reordered << ", \"delayed\": " << r.delayed << ", \"flood\": " << r.floodSent << "},\n"
       << "  \"bursts\": {\"count\": " << r.bursts.bursts << ", \"interval_mean_us\": " << number(r.bursts.meanUs)
       << ", \"interval_p50_us\": " << number(r.bursts.p50Us) << ", \"interval_p99_us\": " << number(r.bursts.p99Us)
       << ", \"max_deviation_us\": " << number(r.bursts.maxDeviationUs) << ", \"cycle_us\": " << number(r.bursts.cycleUs) << "},\n"

@@ -5,8 +5,15 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace sink {
+
+// Consecutive packets the sink gave up on: their place in the stream (sequence numbers
+// unwrapped) and where they are missing from the capture (payload bytes before them).
+struct LostRun {
+    uint64_t first = 0, count = 0, atByte = 0;
+};
 
 struct SinkReport {
     // Negotiation.
@@ -26,6 +33,7 @@ struct SinkReport {
     uint64_t recovered = 0;
     uint64_t lateArrivals = 0;        // holes filled before they were asked for
     uint64_t neverRecovered = 0;
+    std::vector<LostRun> lost;        // the never recovered packets, named
     uint64_t outOfWindow = 0;
     uint64_t malformed = 0;
     uint64_t payloadBytes = 0;
@@ -35,6 +43,7 @@ struct SinkReport {
 
     // Injected faults.
     uint64_t dropped = 0, duplicated = 0, reordered = 0, delayed = 0;
+    uint64_t floodSent = 0;           // foreign and malformed datagrams sent at the driver
 
     // Timing.
     BurstSummary bursts;

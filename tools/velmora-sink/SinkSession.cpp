@@ -29,7 +29,7 @@ bool SinkSession::start() {
     socket_.receiveSize = 65536;
     port_ = at.portNumber();
     responder_.setDataPort(port_);   // data arrives on the control port
-    if (config_.faults.foreignAnswers != "off") {
+    if (config_.faults.foreignAnswers != "off" || config_.faults.floodRate != 0) {
         TERNO::Address other = listen;
         other.setPortNumber(0);
         if (!foreign_.open(TERNO::Socket::Udp6) || !foreign_.bind(other)) {
@@ -88,6 +88,8 @@ void SinkSession::onControl(const std::vector<uint8_t>& bytes, const TERNO::Addr
         if (!writer_.begin(responder_.format())) say("output: " + writer_.error());
         receiver_.begin(responder_.format(), nowUs);
         lastDataUs_ = nowUs;
+        floodFromUs_ = nowUs;
+        floodRandom_ = config_.faults.seed;
         say("connect " + describeFormat(responder_.format()) + " from " + responder_.clientName());
     } else if (command(bytes) == CONNECT_REQ && !r.connected) {
         report_.format = readU64(bytes, 8);
@@ -122,6 +124,27 @@ void SinkSession::onDatagram(const std::vector<uint8_t>& bytes, const TERNO::Add
         report_.endReason = "closed";
         endingSince_ = nowUs;
         say("stream closed by the sink");
+    }
+}
+
+// Datagrams a stream must survive, in turn: garbage, a resend request and a stream end from
+// another port; a frame whose length word claims more than arrived, a truncated header and an
+// unknown command from the stream's own port.
+void SinkSession::flood(uint64_t nowUs) {
+    const uint32_t rate = config_.faults.floodRate;
+    if (rate == 0 || !driver_ || endingSince_) return;
+    const uint64_t due = (nowUs - floodFromUs_) * rate / 1000000;
+    for (; report_.floodSent < due; ++report_.floodSent) {
+        floodRandom_ = floodRandom_ * 6364136223846793005ull + 1442695040888963407ull;
+        const uint16_t r = static_cast<uint16_t>(floodRandom_ >> 48);
+        const uint64_t kind = report_.floodSent % 6;
+        const Header h(kind == 2 ? DSICONNECT_ANS : kind == 5 ? 99 : STATUS, kResendRequest, 0, r);
+        std::vector<uint8_t> d(h.bytes, h.bytes + kHeaderBytes);
+        if (kind == 0) d.assign(1 + r % 300, static_cast<uint8_t>(r));   // garbage
+        if (kind == 3) writeU16(d.data() + 2, 0xFFF8);                    // claims 65,528 bytes
+        if (kind == 4) d.resize(8);                                       // a truncated header
+        TERNO::Socket& from = kind < 3 ? foreign_ : socket_;
+        from.sendTo(d.data(), static_cast<uint32_t>(d.size()), *driver_, true);
     }
 }
 
@@ -161,6 +184,7 @@ void SinkSession::run(const std::atomic<bool>& stopRequested) {
             if (!bytes.empty()) onDatagram(bytes, from, now);
         }
         receiver_.poll(nowUs());
+        flood(nowUs());
     }
     receiver_.finish(report_);
     writer_.end();

@@ -41,6 +41,7 @@ private:
     void onControl(const std::vector<uint8_t>& bytes, const TERNO::Address& from, uint64_t nowUs);
     void send(std::span<const uint8_t> frame, const TERNO::Address& to);
     bool silent() const;
+    void flood(uint64_t nowUs);
     void say(const std::string& text);
 
     const SinkConfig& config_;
@@ -59,6 +60,8 @@ private:
     bool closedBySink_ = false;
     std::optional<uint64_t> endingSince_;    // closing handshake done or stream closed
     uint64_t lastDataUs_ = 0;
+    uint64_t floodFromUs_ = 0;
+    uint64_t floodRandom_ = 0;
 };
 
 }  // namespace sink
