@@ -171,7 +171,7 @@ while IFS='|' read -r name expect seconds fault sink_options player_options; do
   if [ ${#problems[@]} -eq 0 ]; then
     echo "PASS $name ($expect): $summary"; passed=$((passed + 1))
   else
-    echo "FAIL $name ($expect): ${problems[*]}"; failed=$((failed + 1))
+    echo "FAIL $name ($expect): ${problems[*]} ($summary)"; failed=$((failed + 1))
     tail -5 "$dir/play.log" | sed 's/^/    /'
   fi
 done <"$WORK/cases"
