@@ -9,20 +9,9 @@
 
 namespace {
 
-class SettingsEditing : public ::testing::Test {
+class SettingsEditing : public ::testing::Test, protected EditorFolders {
 protected:
-    SettingsEditing() {
-        platform::createFolder(folder / "module");
-        environment.settingsFolder = folder / "user";
-        environment.moduleFolder = (folder / "module") + "/";
-        environment.coreCount = [] { return 4u; };
-        platform::writeFile(environment.moduleFolder + "setting_org.inf",
-                            "Version=5\r\nASIOControlPanel=velmora-settings.exe\r\nCycleTime=1000\r\n");
-    }
-    std::string userFile() const { return environment.settingsFolder + "\\setting.inf"; }
-
-    TempFolder folder;
-    SettingsEnvironment environment;
+    SettingsEditing() : EditorFolders("Version=5\r\nASIOControlPanel=velmora-settings.exe\r\nCycleTime=1000\r\n") {}
 };
 
 }  // namespace
@@ -88,10 +77,7 @@ TEST_F(SettingsEditing, ResetAndAnUnreadableFile) {
     EXPECT_FALSE(editor.open(error));   // never overwritten behind the user's back
     EXPECT_NE(error.find("control character"), std::string::npos);
     EXPECT_EQ(editor.reset(), "");
-    IniFile written, factory;
-    ASSERT_TRUE(written.load(userFile()));
-    ASSERT_TRUE(factory.load(environment.moduleFolder + "setting_org.inf"));
-    EXPECT_TRUE(written.sameContent(factory));
+    EXPECT_TRUE(userFileIsFactory());
 }
 
 TEST_F(SettingsEditing, InteractiveSession) {

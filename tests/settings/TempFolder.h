@@ -6,6 +6,8 @@
 #include <random>
 #include <string>
 
+#include "driver/DriverSettings.h"
+#include "driver/IniFile.h"
 #include "platform/Files.h"
 
 class TempFolder {
@@ -31,4 +33,26 @@ public:
 
 private:
     std::filesystem::path root_;
+};
+
+// A driver's module folder holding the factory file, and a per-user settings folder not yet
+// made, as the settings editors find them on a 4-core machine.
+struct EditorFolders {
+    explicit EditorFolders(const std::string& factoryContent) {
+        platform::createFolder(folder / "module");
+        environment.settingsFolder = folder / "user";
+        environment.moduleFolder = (folder / "module") + "/";
+        environment.coreCount = [] { return 4u; };
+        platform::writeFile(environment.moduleFolder + "setting_org.inf", factoryContent);
+    }
+    std::string userFile() const { return environment.settingsFolder + "\\setting.inf"; }
+    // The per-user file holds the factory settings (comments aside).
+    bool userFileIsFactory() const {
+        IniFile written, factory;
+        return written.load(userFile()) && factory.load(environment.moduleFolder + "setting_org.inf") &&
+               written.sameContent(factory);
+    }
+
+    TempFolder folder;
+    SettingsEnvironment environment;
 };

@@ -49,9 +49,9 @@ bool SettingsEditor::open(std::string& error) {
     return true;
 }
 
-std::vector<SettingRow> SettingsEditor::rows(bool lowSection) const {
+std::vector<SettingRow> SettingsEditor::rowsOf(const IniFile& file, bool lowSection) {
     IniFile view;
-    view.assign(file_);
+    view.assign(file);
     view.select(sectionOf(lowSection));
     std::vector<SettingRow> rows;
     for (const SettingKey& key : settingKeys()) {
@@ -64,7 +64,7 @@ std::vector<SettingRow> SettingsEditor::rows(bool lowSection) const {
     return rows;
 }
 
-std::string SettingsEditor::refusal(const std::string& name, const std::string& value, bool lowSection) const {
+std::string SettingsEditor::check(const std::string& name, const std::string& value, bool lowSection) const {
     const SettingKey* key = findSettingKey(name);
     if (!key) {
         if (name == "Version") return "Version belongs to the factory file: when it differs from it the driver replaces this file with the factory settings";
@@ -87,26 +87,42 @@ std::string SettingsEditor::refusal(const std::string& name, const std::string& 
     return {};
 }
 
-std::string SettingsEditor::set(const std::string& key, const std::string& rawValue, bool lowSection) {
+std::string SettingsEditor::set(const std::string& key, const std::string& value, bool lowSection) {
     if (path_.empty()) return "the settings file is not open";
-    const std::string value = trimmed(rawValue);
-    if (std::string why = refusal(key, value, lowSection); !why.empty()) return why;
     IniFile changed;
     changed.assign(file_);
-    changed.set(sectionOf(lowSection), key, value);
-    if (!changed.save(path_)) return "cannot write " + platform::nativePath(path_);
-    file_.assign(changed);
+    if (std::string why = edit(changed, key, value, lowSection); !why.empty()) return why;
+    return write(changed);
+}
+
+std::string SettingsEditor::edit(IniFile& content, const std::string& key, const std::string& rawValue,
+                                 bool lowSection) const {
+    const std::string value = trimmed(rawValue);
+    if (std::string why = check(key, value, lowSection); !why.empty()) return why;
+    content.set(sectionOf(lowSection), key, value);
+    return {};
+}
+
+std::string SettingsEditor::write(const IniFile& content) {
+    if (path_.empty()) return "the settings file is not open";
+    if (path_ == located_.factoryPath) return "the driver reads the factory file itself, which is never written";
+    if (!content.save(path_)) return "cannot write " + platform::nativePath(path_);
+    file_ = IniFile{};
+    file_.assign(content);
     return {};
 }
 
 std::string SettingsEditor::reset() {
     if (path_.empty()) return "the settings file is not open";
-    IniFile factory;
-    if (!factory.load(located_.factoryPath)) return "cannot read the factory settings " + platform::nativePath(located_.factoryPath);
-    if (path_ == located_.factoryPath) return "the driver reads the factory file itself, which is never written";
-    if (!factory.save(path_)) return "cannot write " + platform::nativePath(path_);
-    file_ = IniFile{};
-    file_.assign(factory);
+    IniFile content;
+    if (std::string why = factory(content); !why.empty()) return why;
+    return write(content);
+}
+
+std::string SettingsEditor::factory(IniFile& content) const {
+    content = IniFile{};
+    if (!content.load(located_.factoryPath))
+        return "cannot read the factory settings " + platform::nativePath(located_.factoryPath);
     return {};
 }
 
