@@ -63,3 +63,15 @@ function(velmora_program name)
   target_include_directories(${name} PRIVATE ${CMAKE_SOURCE_DIR}/src ${CMAKE_CURRENT_SOURCE_DIR})
   target_link_libraries(${name} PRIVATE ${ARG_LIBS})
 endfunction()
+
+# velmora_use_cli11(TARGET): CLI11's headers for a tool. CLI11 is header-only; the compiler gets
+# a directory holding just its headers, so that a cross build never sees the rest of the build
+# machine's /usr/include.
+function(velmora_use_cli11 name)
+  set(cli11_include ${CMAKE_BINARY_DIR}/cli11-include)
+  if(NOT EXISTS ${cli11_include}/CLI)
+    file(MAKE_DIRECTORY ${cli11_include})
+    file(CREATE_LINK /usr/include/CLI ${cli11_include}/CLI SYMBOLIC)
+  endif()
+  target_include_directories(${name} SYSTEM PRIVATE ${cli11_include})
+endfunction()

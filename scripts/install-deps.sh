@@ -9,7 +9,7 @@ packages=(
   libsndfile1-dev libcli11-dev
   iproute2 procps nftables
   clang-14 libfuzzer-14-dev
-  xvfb imagemagick x11-utils
+  xvfb imagemagick x11-utils fonts-wine
 )
 
 missing=()
