@@ -253,7 +253,11 @@ void PanelWindow::close() {
 }
 
 void PanelWindow::draftChanged() {
-    EnableWindow(GetDlgItem(frame_, IDC_APPLY), settings_.changed() || !fieldProblems_.empty());
+    HWND apply = GetDlgItem(frame_, IDC_APPLY);
+    const bool enable = settings_.changed() || !fieldProblems_.empty();
+    // A disabled button cannot keep the keyboard focus: it goes to OK.
+    if (!enable && GetFocus() == apply) SendMessageW(frame_, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(GetDlgItem(frame_, IDOK)), TRUE);
+    EnableWindow(apply, enable);
 }
 
 void PanelWindow::runScript() {
