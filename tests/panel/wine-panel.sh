@@ -61,11 +61,14 @@ settings="$appdata/TOLVENIK Velmora/setting.inf"
 # run_panel NAME OPTIONS...: the dialog until it closes itself; a screenshot NAME.png of it.
 run_panel() {
   local name=$1; shift
-  "$wine" "$module_dir/velmora-panel.exe" "$@" --close-after-ms 3000 >"$work/$name.log" 2>&1 &
+  WINEDEBUG=fixme-all,err+all "$wine" "$module_dir/velmora-panel.exe" "$@" --close-after-ms 3000 >"$work/$name.log" 2>&1 &
   local panel=$! waited=0
   until xwininfo -root -tree 2>/dev/null | grep -qF "\"$title\""; do
     [ $waited -ge $((window_wait * 10)) ] && { kill $panel; fail "no \"$title\" window within $window_wait s ($name)"; }
-    kill -0 $panel 2>/dev/null || fail "velmora-panel.exe ended before its window appeared ($name): $(cat "$work/$name.log")"
+    if ! kill -0 $panel 2>/dev/null; then
+      wait $panel
+      fail "velmora-panel.exe ended (status $?) before its window appeared ($name): $(cat "$work/$name.log")"
+    fi
     sleep 0.1; waited=$((waited + 1))
   done
   sleep 1.5   # the search (well under a second) has ended and the list is painted
