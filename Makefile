@@ -2,7 +2,7 @@
 JOBS ?= $(shell nproc)
 PRESETS := linux windows asan tsan
 
-.PHONY: all deps build test test-full bench demo fuzz fuzz-quick netfaults soak clean $(addprefix build-,$(PRESETS))
+.PHONY: all deps build test test-full bench demo fuzz fuzz-quick netfaults soak memcheck clean $(addprefix build-,$(PRESETS))
 
 all: build
 
@@ -45,6 +45,10 @@ netfaults: build-linux
 SOAK_SECONDS ?= 1800
 soak: build-linux
 	@scripts/netfaults.sh build/linux --soak $(SOAK_SECONDS)
+
+# valgrind memcheck of 100 init/createBuffers/start/stop/disposeBuffers/release cycles.
+memcheck: build-linux
+	@scripts/memcheck.sh build/linux 100
 
 bench: build-linux
 	@scripts/run-bench.sh build/linux

@@ -4,7 +4,7 @@ set -euo pipefail
 
 packages=(
   cmake make g++ pkg-config
-  googletest libgtest-dev libbenchmark-dev
+  googletest libgtest-dev libbenchmark-dev valgrind
   g++-mingw-w64-x86-64-posix wine64
   libsndfile1-dev libcli11-dev
   iproute2 procps nftables

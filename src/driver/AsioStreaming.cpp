@@ -1,6 +1,7 @@
 // Buffers, start and stop: turning the host's choices into a stream to the target.
 
 #include <cstring>
+#include <system_error>
 
 #include "driver/AsioVelmora.h"
 #include "driver/Guarded.h"
@@ -157,6 +158,7 @@ ASIOError AsioVelmora::startStream() {
     }
     if (!sync.VELMORA::Sync::connect()) {
         LogLine(3) << "connect error";
+        if (!sync.control.isOpen()) sessionClosed();
         return ASE_NotPresent;
     }
     sync.disconnecting.store(false);
@@ -166,12 +168,26 @@ ASIOError AsioVelmora::startStream() {
         LogLine(3) << "Buffer Worker Start Error";
         sync.close();
         LogLine(3) << "connect error";
+        sessionClosed();
         return ASE_NotPresent;
     }
     startTime = platform::nowMicroseconds();
-    delayedStart = std::thread(&AsioVelmora::delayedStartThread, this);
+    try {
+        delayedStart = std::thread(&AsioVelmora::delayedStartThread, this);
+    } catch (const std::system_error&) {
+        LogLine(3) << "start thread error";
+        stopStream();
+        return ASE_NotPresent;
+    }
     LogLine(6) << "start done";
     return ASE_OK;
+}
+
+void AsioVelmora::sessionClosed() {
+    // A failed connect closes the session's sockets: the next init opens it again
+    // instead of answering at once.
+    initialised = false;
+    errorMessage = "Velmora connect err!";
 }
 
 bool AsioVelmora::chooseTransferProfile(StreamFormat hostFormat, uint32_t multiplier) {

@@ -108,6 +108,7 @@ private:
     ASIOBool initialise();
     ASIOError startStream();
     void stopStream();
+    void sessionClosed();
     void releaseBuffers();
     bool chooseTransferProfile(VELMORA::StreamFormat hostFormat, uint32_t multiplier);
     void delayedStartThread();

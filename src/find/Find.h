@@ -73,6 +73,9 @@ public:
 
     // Target operations built on the exchanges above.
     bool getTargetList(TargetMap& targets);
+    // One found sink's part of getTargetList: its name, output count, information text
+    // and outputs, within sinkTimeLimitUs.
+    bool addSinkTargets(const TERNO::Address& sink, const std::string& description, TargetMap& targets);
     bool getTarget(const TERNO::Address& address, uint16_t outputIndex,
                    TERNO::Address& streamAddress, Target& target);
 
@@ -84,6 +87,9 @@ public:
 
     std::vector<TERNO::Address> interfaces;         // one link-local address per interface
     std::vector<TERNO::Address> extraDestinations;  // unicast addresses (with port) per pass
+    // What one sink may cost getTargetList: a sink that claims 65,535 outputs and then
+    // falls silent would otherwise hold init for 65,535 x 100 ms.
+    uint32_t sinkTimeLimitUs = 5000000;
     TERNO::Socket socket;
 
 private:

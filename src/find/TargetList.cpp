@@ -2,6 +2,7 @@
 // whose address is known (getTarget).
 #include "log/LogLine.h"
 #include "find/Find.h"
+#include "platform/Clock.h"
 
 namespace VELMORA {
 
@@ -9,27 +10,37 @@ bool Find::getTargetList(TargetMap& targets) {
     targets.clear();
     std::map<TERNO::Address, FoundSink> found;
     if (!find(found)) return false;
-
     for (const auto& [sink, foundSink] : found) {
-        if (!sendName(sink)) return false;
-        uint16_t count = 0;
-        if (!getOutputCount(sink, count)) return false;
-        std::string infoText;
-        const FindAckResult info = getInfoText(sink, infoText);
-        if (info == FindAckResult::Failed) return false;
-        infoText = info == FindAckResult::Answered ? replaceMyAddress(infoText, sink) : std::string{};
+        if (!addSinkTargets(sink, foundSink.description, targets)) return false;
+    }
+    return true;
+}
 
-        for (uint16_t index = 1; index <= count && index != 0; ++index) {
-            TERNO::Address streamAddress{};
-            uint16_t version = 0;
-            std::string outputName;
-            if (!getOutput(sink, index, streamAddress, version, outputName)) return false;
-            if (isZeroAddress(streamAddress)) continue;
-            Target& target = targets[streamAddress];
-            target = Target{0, 0, index, version, foundSink.description, infoText, sink, outputName};
-            LogLine(6) << "Velmora Find Sink Out: " << target.description << " " << target.outputIndex
-                       << " " << target.version << " [" << target.findAddress.scope << "]";
+bool Find::addSinkTargets(const TERNO::Address& sink, const std::string& description, TargetMap& targets) {
+    const uint32_t start = platform::nowMicroseconds();
+    if (!sendName(sink)) return false;
+    uint16_t count = 0;
+    if (!getOutputCount(sink, count)) return false;
+    std::string infoText;
+    const FindAckResult info = getInfoText(sink, infoText);
+    if (info == FindAckResult::Failed) return false;
+    infoText = info == FindAckResult::Answered ? replaceMyAddress(infoText, sink) : std::string{};
+
+    for (uint16_t index = 1; index <= count && index != 0; ++index) {
+        if (timeLeft(start, sinkTimeLimitUs) == 0) {
+            LogLine(4) << "Velmora Find Sink Out stop: " << description << " " << index - 1 << "/" << count
+                       << " outputs asked in " << sinkTimeLimitUs / 1000 << "ms";
+            break;
         }
+        TERNO::Address streamAddress{};
+        uint16_t version = 0;
+        std::string outputName;
+        if (!getOutput(sink, index, streamAddress, version, outputName)) return false;
+        if (isZeroAddress(streamAddress)) continue;
+        Target& target = targets[streamAddress];
+        target = Target{0, 0, index, version, description, infoText, sink, outputName};
+        LogLine(6) << "Velmora Find Sink Out: " << target.description << " " << target.outputIndex << " "
+                   << target.version << " [" << target.findAddress.scope << "]";
     }
     return true;
 }

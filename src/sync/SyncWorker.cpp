@@ -29,6 +29,7 @@ constexpr uint32_t connectTimeoutUs = 10000000;
 constexpr uint32_t disconnectWaitUs = 500000;
 constexpr int disconnectAttempts = 4;
 constexpr uint32_t receiveCapacity = 4096;
+constexpr uint32_t maxEndResendRounds = 16;   // resend rounds a sink may ask for at the end
 
 constexpr uint16_t flagInfoRequest = 0x20;
 constexpr uint16_t flagBurstEnd = 0x40;
@@ -246,6 +247,7 @@ private:
             if (!send(slot.bytes, slot.datagram)) return false;
             if (slot.final) endPhase_ = std::max(endPhase_, static_cast<int>(finalSent));
             ++nextSeq_;
+            if (packetsSent_ < slots_.size()) ++packetsSent_;
             if (prepareSkips_ > 0) {
                 --prepareSkips_;
             } else if (!preparePacket(slots_[nextSeq_ & ringMask_])) {
@@ -379,11 +381,25 @@ private:
             return false;
         }
         if (cmd != command::status) return true;
-        if (endPhase_ == infoRequested) endPhase_ = sinkAnswered;
         const uint16_t flags = wire::flags(d);
+        if (endPhase_ == infoRequested) answerAfterFinal(flags);
         if (flags & flagResendRequest) return resendRequest(wire::u16(d, 10), wire::u16(d, 12));
         clockFeedback(flags, wire::u16(d, 8), wire::u16(d, 10), wire::u16(d, 12));
         return true;
+    }
+
+    // The sink's answer to the info request that followed the final packet. Any answer
+    // ends the stream, except one that asks for missing packets: those are resent
+    // first, and the info request goes out again on the next new packet, until the
+    // sink answers without asking (or has asked maxEndResendRounds times).
+    void answerAfterFinal(uint16_t flags) {
+        if (!(flags & flagResendRequest) || endResendRounds_ >= maxEndResendRounds) {
+            endPhase_ = sinkAnswered;
+            return;
+        }
+        ++endResendRounds_;
+        endPhase_ = finalSent;
+        lastInfo_ = platform::nowMicroseconds() - s_.infoCycle;   // due again at once
     }
 
     bool resendRequest(uint16_t firstMissing, uint16_t second) {
@@ -391,6 +407,12 @@ private:
         if (missing >= slots_.size()) {
             LogLine(6) << "   cout error " << firstMissing << " " << second << " " << missing;
             return false;
+        }
+        // Early in a stream a request may reach back before the first packet: those
+        // slots hold nothing that was ever sent.
+        if (missing == 0 || missing > packetsSent_) {
+            LogLine(6) << "   cout unsent " << firstMissing << " " << second << " " << missing;
+            return true;
         }
         if (!(mode_ & threadmode::noFastFeedback))
             pacer_.addResendDebt(missing, pendingResends_, cycleTime_, profile_.count);
@@ -481,8 +503,10 @@ private:
     uint32_t lastReceive_ = 0;
     uint32_t pendingResends_ = 0;
     uint16_t nextSeq_ = 0;
+    uint32_t packetsSent_ = 0;   // new packets sent, counted up to the ring size
     uint32_t prepareSkips_ = 0;
     int endPhase_ = running;
+    uint32_t endResendRounds_ = 0;   // resend requests served after the final packet
 
     const uint8_t* block_ = nullptr;
     size_t blockLeft_ = 0;

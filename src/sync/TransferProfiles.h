@@ -67,8 +67,8 @@ struct ProfileCalculator {
     // containerBytes × channels.
     uint32_t frameSize() const;
 
-    // Fixed cycle, `cycleUs` lowered 1 µs at a time until one cycle's bytes (plus 3 %)
-    // fit into min(countLimit, packDataCount) packets (countLimit 0: packDataCount).
+    // Fixed cycle, `cycleUs` lowered to the longest cycle whose bytes (plus 3 %) fit
+    // into min(countLimit, packDataCount) packets (countLimit 0: packDataCount).
     bool Fix(uint32_t& cycleUs, uint32_t countLimit, bool fixedSize);
     // Equal payloads; when one cycle's bytes exceed the packets' room, the cycle is
     // shortened to what the room holds.

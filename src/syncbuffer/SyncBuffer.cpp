@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <system_error>
 
 #include "log/LogLine.h"
 #include "platform/Thread.h"
@@ -12,20 +13,6 @@ namespace {
 
 constexpr uint32_t fillWaitMs = 1;      // waiting for a free block, or for the session to end
 constexpr uint32_t stoppedWaitMs = 10;  // waiting while stopped
-
-// The silence handed out on an empty ring: one buffer while running, one while
-// stopping, created on first use and shared by every ring of the process. Only the
-// Sync worker writes them (in getNewStream); configure reserves their room so that
-// handing out silence never allocates.
-std::vector<uint8_t>& runningSilence() {
-    static std::vector<uint8_t> buffer;
-    return buffer;
-}
-
-std::vector<uint8_t>& stoppingSilence() {
-    static std::vector<uint8_t> buffer;
-    return buffer;
-}
 
 // The ring whose buffer worker runs on this thread, if any.
 thread_local const SyncBuffer* bufferWorkerOf = nullptr;
@@ -78,8 +65,8 @@ void SyncBuffer::configure(uint32_t framesPerBlock, uint32_t blockCount) {
         block.resize(blockBytes);
         std::fill(block.begin(), block.end(), value);
     }
-    runningSilence().reserve(blockBytes);
-    stoppingSilence().reserve(blockBytes);
+    runningSilence_.reserve(blockBytes);
+    stoppingSilence_.reserve(blockBytes);
 
     // Full ring: every block but the first is silence ready to go; the first is the
     // one the buffer worker fills first.
@@ -101,7 +88,11 @@ bool SyncBuffer::connect() {
 
 bool SyncBuffer::startBufferWorker() {
     if (bufferWorker.joinable()) return false;
-    bufferWorker = std::thread(&SyncBuffer::bufferWorkerThread, this);
+    try {
+        bufferWorker = std::thread(&SyncBuffer::bufferWorkerThread, this);
+    } catch (const std::system_error&) {
+        return false;   // the system has no thread to give
+    }
     return true;
 }
 
@@ -167,21 +158,26 @@ bool SyncBuffer::getNewStream(StreamBlock& block) {
         return true;
     }
 
-    if (disconnecting.load(std::memory_order_relaxed)) {
+    // No data ends the stream with its final packet. disconnect sets disconnecting
+    // before the session leaves streaming (2); an empty ring in between hands out
+    // silence, or the worker would end without the final packet and the closing
+    // handshake ("buffer timeout").
+    const bool streaming = state.load(std::memory_order_relaxed) == stateStreaming;
+    if (disconnecting.load(std::memory_order_relaxed) && !streaming) {
         block = StreamBlock{};
         return false;
     }
-    if (stopping.load(std::memory_order_relaxed)) {
+    if (stopping.load(std::memory_order_relaxed) || disconnecting.load(std::memory_order_relaxed)) {
         if (!stopped.load(std::memory_order_relaxed)) {
             stopped.store(true, std::memory_order_relaxed);
             wake.notify_all();
         }
-        block = silence(stoppingSilence(), blockBytes, silenceByte());
+        block = silence(stoppingSilence_, blockBytes, silenceByte());
         return true;
     }
 
     wake.notify_all();
-    block = silence(runningSilence(), blocks.empty() ? 0 : blocks[r].size(), silenceByte());
+    block = silence(runningSilence_, blocks.empty() ? 0 : blocks[r].size(), silenceByte());
     LogLine(4) << "SyncBuffer not enough mute data return";
     return true;
 }

@@ -42,8 +42,8 @@ public:
     // for the first block filled after a streamSent, at most once per fill-up of the
     // ring. The base leaves the block as it is.
     virtual void fillBlock(std::vector<uint8_t>& block, bool afterSend);
-    // Starts the buffer worker thread; false when one is still attached. A thread that
-    // cannot be created raises std::system_error.
+    // Starts the buffer worker thread; false when one is still attached or the thread
+    // cannot be created.
     virtual bool startBufferWorker();
 
     // --- driver's thread ---
@@ -87,6 +87,13 @@ public:
     std::atomic<bool> streamTaken{false};
 
 protected:
+    // The silence handed out on an empty ring: one buffer while running, one while
+    // stopping, each ring its own (they differ by format, and one ring's resize must not
+    // move the block another ring's worker is sending). Only the Sync worker writes them
+    // (in getNewStream); configure reserves their room so that silence never allocates.
+    std::vector<uint8_t> runningSilence_;
+    std::vector<uint8_t> stoppingSilence_;
+
     size_t next(size_t position) const { return position + 1 >= blocks.size() ? 0 : position + 1; }
     bool sessionActive() const;
     void waitForWake(uint32_t milliseconds);

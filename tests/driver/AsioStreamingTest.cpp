@@ -6,7 +6,7 @@
 #include <thread>
 
 #include "DriverHarness.h"
-#include "sync/FakeSink.h"
+#include "SinkInit.h"
 
 using namespace drivertest;
 using Clock = std::chrono::steady_clock;
@@ -37,15 +37,9 @@ protected:
         hookDriver = driver.asio;
     }
 
-    // What init learns of the sink (init's discovery itself needs the test network), then
-    // buffers for two channels of 32-bit PCM.
+    // What init learns of the sink, then buffers for two channels of 32-bit PCM.
     void prepare() {
-        ASSERT_TRUE(synctest::openSession(d.sync, 0, 50000));
-        ASSERT_TRUE(d.sync.getInfo(sink.address(), 0, false));
-        d.pcmFormat = VELMORA::StreamFormat::typeInt32;
-        d.sampleBytes = 4;
-        d.channelCount = 2;
-        d.initialised = true;
+        ASSERT_NO_FATAL_FAILURE(initAgainstSink(d, sink));
         Host::reset(infos, frames * 4);
         ASSERT_EQ(driver->createBuffers(infos, 2, frames, &Host::callbacks), ASE_OK);
     }
@@ -130,3 +124,50 @@ TEST_F(AsioStreaming, StopWhileTheStreamIsBeingOpenedReturnsPromptly) {
 }
 
 }  // namespace
+
+// Calls out of order or repeated, as careless hosts make them, and calls after the sink
+// vanished: each answers with its result code, nothing hangs, and the object streams again.
+TEST_F(AsioStreaming, CallsOutOfOrderOrRepeated) {
+    auto flows = [] {
+        const int before = switches.load();
+        return eventually([&] { return switches.load() > before + 10; });
+    };
+    EXPECT_EQ(driver->start(), ASE_NotPresent) << "start before init";
+    EXPECT_EQ(driver->stop(), ASE_OK) << "stop before init";
+    EXPECT_EQ(driver->disposeBuffers(), ASE_OK) << "disposeBuffers without buffers";
+    ASSERT_NO_FATAL_FAILURE(prepare());
+    callInside<0>(nullptr);
+    EXPECT_EQ(driver->createBuffers(infos, 2, frames, &Host::callbacks), ASE_OK) << "createBuffers twice";
+    EXPECT_EQ(driver->stop(), ASE_OK) << "stop before start";
+    ASSERT_EQ(driver->start(), ASE_OK);
+    EXPECT_EQ(driver->start(), ASE_OK) << "start while running restarts";
+    EXPECT_TRUE(flows());
+    EXPECT_EQ(driver->createBuffers(infos, 2, frames, &Host::callbacks), ASE_OK) << "createBuffers while running";
+    EXPECT_EQ(driver->start(), ASE_OK);
+    EXPECT_TRUE(flows());
+    EXPECT_EQ(driver->disposeBuffers(), ASE_OK) << "disposeBuffers while running";
+    EXPECT_EQ(driver->disposeBuffers(), ASE_OK) << "disposeBuffers twice";
+    EXPECT_EQ(driver->start(), ASE_NotPresent) << "start without buffers";
+    EXPECT_EQ(driver->stop(), ASE_OK);
+    EXPECT_EQ(driver->stop(), ASE_OK) << "stop twice";
+
+    // The sink falls silent while playing: the stream ends by itself (info timeout 1 s);
+    // what the host calls then returns at once, and a sink that is back is streamed to again.
+    ASSERT_EQ(driver->createBuffers(infos, 2, frames, &Host::callbacks), ASE_OK);
+    ASSERT_EQ(driver->start(), ASE_OK);
+    EXPECT_TRUE(flows());
+    sink.answerInfo = false;
+    sink.answerDisconnect = false;
+    EXPECT_TRUE(eventually([&] { return d.sync.state.load() == VELMORA::stateIdle; }));
+    const auto begin = Clock::now();
+    EXPECT_EQ(driver->stop(), ASE_OK);
+    EXPECT_EQ(driver->stop(), ASE_OK);
+    EXPECT_EQ(driver->disposeBuffers(), ASE_OK);
+    EXPECT_LT(Clock::now() - begin, std::chrono::seconds(1));
+    sink.answerInfo = true;
+    sink.answerDisconnect = true;
+    ASSERT_EQ(driver->createBuffers(infos, 2, frames, &Host::callbacks), ASE_OK);
+    ASSERT_EQ(driver->start(), ASE_OK);
+    EXPECT_TRUE(flows());
+    EXPECT_EQ(driver->stop(), ASE_OK);
+}

@@ -11,10 +11,9 @@ namespace engine_test {
 namespace {
 
 // Streams `blocks` pattern blocks of 16-bit stereo and checks that all arrived bit for bit.
-void streamBitExact(SinkProcess& sink, uint32_t blocks, uint32_t seed) {
+void streamBitExact(SinkProcess& sink, uint32_t blocks, uint32_t seed, const StreamPlan& plan = {}) {
     ASSERT_TRUE(sink.waitListening());
     PatternSource source(blocks, seed);
-    const StreamPlan plan;
     const StreamOutcome o = runStream(source, sink, plan);
     ASSERT_EQ(o.failed, "");
     EXPECT_TRUE(o.patternSent);
@@ -34,6 +33,20 @@ TEST(EngineFaults, DroppedPacketsAreRecoveredThroughResends) {
     EXPECT_GT(sink.reportNumber("resend_requests"), 0);
     EXPECT_GT(sink.reportNumber("recovered"), 0);
     EXPECT_GE(sink.reportNumber("recovered") + sink.reportNumber("late_arrivals"), dropped);
+}
+
+// 2 % loss up to the last packet, with a sink that asks for what it misses only in its
+// answers to info requests (every 200 ms): the answer to the info request after the final
+// packet asks for whatever went missing since the previous one, and it is resent before
+// the closing handshake.
+TEST(EngineFaults, LossUpToTheEndOfTheStreamIsRecovered) {
+    SinkProcess sink({"--drop-rate", "0.02", "--seed", "23", "--resend-in-info", "--resend-delay-us", "60000000"});
+    StreamPlan plan;
+    plan.infoCycleUs = 200000;
+    plan.tail = std::chrono::milliseconds(0);
+    streamBitExact(sink, 200, 4, plan);
+    EXPECT_GE(sink.reportNumber("faults.dropped"), 5);
+    EXPECT_TRUE(sink.reportFlag("closing_handshake"));
 }
 
 TEST(EngineFaults, ReorderedDelayedAndDuplicatedPacketsArriveOnceInOrder) {

@@ -252,3 +252,25 @@ TEST(FindFilter, ProductFilterRulesAndTheirLogLines) {
     };
     EXPECT_EQ(log.lines(), expected);
 }
+
+// A sink that claims 65,535 outputs and then falls silent: its outputs are asked only for
+// the time one sink may take, and the log says why the asking stopped.
+TEST(FindOutputs, ASinkThatClaimsManyOutputsAndFallsSilentIsLeftInTime) {
+    LogCapture log;
+    ASSERT_TRUE(log.ok());
+    FakeSink sink([](const Bytes& request, const TERNO::Address&) -> std::vector<Reply> {
+        if (commandOf(request) != FP::OUTPUT_REQ) return {};
+        const int index = request[8] | request[9] << 8;
+        if (index == 0) return {{frame(FP::OUTPUT_ANS, 1, 0xFFFF, 0, 0, 0)}};
+        if (index == 1) return {{frame(FP::OUTPUT_ANS, 1, 1, 0, 5001, 1, "Room")}};
+        return {};
+    });
+    OpenFind f;
+    f.find.sinkTimeLimitUs = 500000;
+    VELMORA::TargetMap targets;
+    const auto start = Clock::now();
+    ASSERT_TRUE(f.find.addSinkTargets(sink.address(), "Quiet", targets));
+    EXPECT_LT(msSince(start), 3000);
+    EXPECT_EQ(targets.size(), 1u);
+    EXPECT_TRUE(log.contains("Velmora Find Sink Out stop: Quiet "));
+}

@@ -48,3 +48,31 @@ TEST_F(LifecycleTest, FiftyStartStopRunsLeakNothing) {
 
 }  // namespace
 }  // namespace lifecycle
+
+namespace lifecycle {
+namespace {
+
+// init, createBuffers, start, stop, disposeBuffers and Release on a fresh driver object each
+// time. VELMORA_CYCLES sets how often (make memcheck: 100 under valgrind); a few by default.
+TEST_F(LifecycleTest, FullCyclesOnFreshObjects) {
+    const char* requested = std::getenv("VELMORA_CYCLES");
+    const int cycles = requested ? std::atoi(requested) : 3;
+    if (!bringUp({"StartDelay=0"})) return;
+    for (int i = 0; i < cycles; ++i) {
+        SCOPED_TRACE("cycle " + std::to_string(i));
+        if (i > 0) {
+            ASSERT_TRUE(startSink());
+            host_ = std::make_unique<HostDriver>();
+            ASSERT_TRUE(host_->created() && host_->prepare()) << host_->error();
+        }
+        ASSERT_TRUE(startAndFlow(3));
+        EXPECT_EQ(host_->stop(), ASE_OK);
+        EXPECT_EQ(host_->disposeBuffers(), ASE_OK);
+        EXPECT_EQ(host_->release(), 0u);
+        EXPECT_TRUE(sinkClosedCleanly());
+    }
+    std::printf("[ measure  ] %d init/createBuffers/start/stop/disposeBuffers/release cycles\n", cycles);
+}
+
+}  // namespace
+}  // namespace lifecycle

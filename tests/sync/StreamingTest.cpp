@@ -426,3 +426,20 @@ TEST(Streaming, TeardownWhileOpeningReturnsPromptly) {
         EXPECT_EQ(session.state.load(), stateIdle);
     }
 }
+
+// Early in a stream a resend request can reach back before the first packet: nothing is
+// sent for the slots that never held one (before, they went out as zero datagrams), the
+// request is logged, and the stream goes on.
+TEST(Streaming, ResendRequestsForPacketsNeverSentAreLoggedNotServed) {
+    FakeSink sink;
+    PatternSession session;
+    LogCapture log;
+    startStream(session, sink, 50000, Profile::fix, &log);
+    sink.sendStatus(0x08, 0, 0xFFF0, 0);
+    ASSERT_TRUE(sink.waitPackets(30, 5000));
+    EXPECT_EQ(session.state.load(), stateStreaming);
+    session.disconnect();
+    EXPECT_EQ(sink.invalidDatagrams.load(), 0u);
+    for (const auto& p : sink.packets()) ASSERT_LT(p.sequence, 0xFFF0);
+    EXPECT_NE(log.lines().find("   cout unsent 65520 0 "), std::string::npos);
+}

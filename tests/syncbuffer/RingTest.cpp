@@ -73,8 +73,14 @@ TEST(Ring, SilenceFollowsTheHostFormatThroughEveryKindOfHandOut) {
         EXPECT_EQ(b.size, f.blockBytes);
         EXPECT_TRUE(filledWith(b, f.silence));
 
-        // Empty while disconnecting: no data.
+        // Disconnecting while the session still streams (disconnect has not yet moved it
+        // on): silence, so that the worker still sends its final packet and closes.
         ring.disconnecting = true;
+        ring.state = VELMORA::stateStreaming;
+        ASSERT_TRUE(ring.getNewStream(b));
+        EXPECT_TRUE(filledWith(b, f.silence));
+        // Empty while disconnecting: no data.
+        ring.state = VELMORA::stateDisconnecting;
         b = VELMORA::StreamBlock{reinterpret_cast<const uint8_t*>(&ring), 7};
         EXPECT_FALSE(ring.getNewStream(b));
         EXPECT_EQ(b.data, nullptr);
@@ -84,6 +90,21 @@ TEST(Ring, SilenceFollowsTheHostFormatThroughEveryKindOfHandOut) {
     EXPECT_EQ(TestRing::silenceByteFor(StreamFormat(0x80000 | StreamFormat::dsdLsbFirst)), 0x69);
     EXPECT_EQ(TestRing::silenceByteFor(StreamFormat(0x40000)), 0x96);
     EXPECT_EQ(TestRing::silenceByteFor(StreamFormat(StreamFormat::typeFloat32 | 0x02)), 0x00);
+}
+
+// Two rings of different formats in one process: the silence each hands out stays its own.
+TEST(Ring, SilenceIsPerRing) {
+    TestRing pcmRing, dsdRing;
+    dsdRing.hostFormat = dsd(StreamFormat::dsdLsbLittle);
+    pcmRing.configure(512, 2);
+    dsdRing.configure(16384, 2);
+    VELMORA::StreamBlock pcmSilence, dsdSilence;
+    for (TestRing* ring : {&pcmRing, &dsdRing}) ASSERT_TRUE(ring->getNewStream(pcmSilence));   // the leading block
+    ASSERT_TRUE(pcmRing.getNewStream(pcmSilence));
+    ASSERT_TRUE(dsdRing.getNewStream(dsdSilence));   // a larger block while pcmSilence is being sent
+    EXPECT_NE(pcmSilence.data, dsdSilence.data);
+    EXPECT_TRUE(filledWith(pcmSilence, 0x00));
+    EXPECT_TRUE(filledWith(dsdSilence, 0x69));
 }
 
 TEST(Ring, ConnectNeedsAValidSinkFormat) {

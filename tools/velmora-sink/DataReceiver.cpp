@@ -73,7 +73,11 @@ void DataReceiver::process(Bytes frame, uint64_t nowUs) {
     reorder_->insert(seq, payload(frame));
     if (fl & kInfoRequest) {
         ++infoRequests_;
-        if (config_.feedback != FeedbackKind::None) {
+        const std::optional<uint16_t> missing = config_.resendInInfo ? reorder_->firstMissing() : std::nullopt;
+        if (missing) {
+            reorder_->markRequested();
+            sendStatus(kResendRequest, 0, *missing, reorder_->newestSeen());
+        } else if (config_.feedback != FeedbackKind::None) {
             const Feedback f = clock_.sample(nowUs);
             sendStatus(0, static_cast<uint16_t>(f.a), f.b, f.c);
         } else {

@@ -77,6 +77,7 @@ struct SinkConfig {
     // Resend requests.
     uint32_t resendDelayUs = 1500;      // a gap must persist this long before it is requested
     uint32_t resendRetryUs = 20000;     // repeat an unanswered request after this long
+    bool resendInInfo = false;          // answer an info request with a resend request while a gap is open
 
     FaultConfig faults;
 

@@ -39,6 +39,7 @@ ParseResult parseOptions(const std::vector<std::string>& args, SinkConfig& c) {
     app.add_option("--ppm", c.ppm, "Sink clock offset in ppm (> 0: fast)")->capture_default_str();
     app.add_option("--resend-delay-us", c.resendDelayUs, "Age of a gap before it is requested")->capture_default_str();
     app.add_option("--resend-retry-us", c.resendRetryUs, "Repeat an unanswered request after")->capture_default_str();
+    app.add_flag("--resend-in-info", c.resendInInfo, "Answer info requests with a resend request while a gap is open");
 
     FaultConfig& f = c.faults;
     app.add_option("--drop-rate", f.dropRate, "Fraction of new data packets dropped")->check(CLI::Range(0.0, 1.0));
