@@ -10,10 +10,10 @@ cycles=${2:-100}
 command -v valgrind >/dev/null || { echo "valgrind is not installed (scripts/install-deps.sh)"; exit 1; }
 program=$build/tests/lifecycle/test_lifecycle
 log=$build/memcheck.log
+status=0
 bash tests/netns/testnet.sh --sinks 1 --timeout 3000 -- \
   env VELMORA_CYCLES="$cycles" valgrind --tool=memcheck --error-exitcode=3 --leak-check=full \
   --errors-for-leak-kinds=definite,indirect --show-leak-kinds=definite,indirect --log-file="$log" \
-  "$program" --gtest_filter=LifecycleTest.FullCyclesOnFreshObjects
-status=$?
+  "$program" --gtest_filter=LifecycleTest.FullCyclesOnFreshObjects || status=$?
 grep -E "ERROR SUMMARY|definitely lost|indirectly lost|possibly lost|still reachable" "$log" || true
 exit $status
