@@ -57,13 +57,20 @@ namespace {
 TEST_F(LifecycleTest, FullCyclesOnFreshObjects) {
     const char* requested = std::getenv("VELMORA_CYCLES");
     const int cycles = requested ? std::atoi(requested) : 3;
+    int retriedInits = 0;
     if (!bringUp({"StartDelay=0"})) return;
     for (int i = 0; i < cycles; ++i) {
         SCOPED_TRACE("cycle " + std::to_string(i));
         if (i > 0) {
             ASSERT_TRUE(startSink());
             host_ = std::make_unique<HostDriver>();
-            ASSERT_TRUE(host_->created() && host_->prepare()) << host_->error();
+            ASSERT_TRUE(host_->created()) << host_->error();
+            // A sink that is not answering discovery yet (valgrind makes this machine slow)
+            // fails init; the host tries once more, init after a failed init.
+            if (!host_->prepare()) {
+                ++retriedInits;
+                ASSERT_TRUE(host_->prepare()) << host_->error();
+            }
         }
         ASSERT_TRUE(startAndFlow(3));
         EXPECT_EQ(host_->stop(), ASE_OK);
@@ -71,7 +78,8 @@ TEST_F(LifecycleTest, FullCyclesOnFreshObjects) {
         EXPECT_EQ(host_->release(), 0u);
         EXPECT_TRUE(sinkClosedCleanly());
     }
-    std::printf("[ measure  ] %d init/createBuffers/start/stop/disposeBuffers/release cycles\n", cycles);
+    std::printf("[ measure  ] %d init/createBuffers/start/stop/disposeBuffers/release cycles, %d inits tried twice\n",
+                cycles, retriedInits);
 }
 
 }  // namespace
