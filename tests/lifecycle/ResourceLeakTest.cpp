@@ -65,12 +65,14 @@ TEST_F(LifecycleTest, FullCyclesOnFreshObjects) {
             ASSERT_TRUE(startSink());
             host_ = std::make_unique<HostDriver>();
             ASSERT_TRUE(host_->created()) << host_->error();
-            // A sink that is not answering discovery yet (valgrind makes this machine slow)
-            // fails init; the host tries once more, init after a failed init.
-            if (!host_->prepare()) {
+            // Under valgrind a new sink may miss the short waits of discovery or of getInfo
+            // (10 ms per answer); the host tries init again, init after a failed init.
+            bool prepared = host_->prepare();
+            for (int retry = 0; !prepared && retry < 3; ++retry) {
                 ++retriedInits;
-                ASSERT_TRUE(host_->prepare()) << host_->error();
+                prepared = host_->prepare();
             }
+            ASSERT_TRUE(prepared) << host_->error();
         }
         ASSERT_TRUE(startAndFlow(3));
         EXPECT_EQ(host_->stop(), ASE_OK);
@@ -78,7 +80,7 @@ TEST_F(LifecycleTest, FullCyclesOnFreshObjects) {
         EXPECT_EQ(host_->release(), 0u);
         EXPECT_TRUE(sinkClosedCleanly());
     }
-    std::printf("[ measure  ] %d init/createBuffers/start/stop/disposeBuffers/release cycles, %d inits tried twice\n",
+    std::printf("[ measure  ] %d init/createBuffers/start/stop/disposeBuffers/release cycles, %d inits tried again\n",
                 cycles, retriedInits);
 }
 
