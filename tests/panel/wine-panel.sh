@@ -3,6 +3,8 @@
 # (the second with a non-ASCII description), velmora-panel.exe beside ASIOVelmora.dll lists
 # both, a scripted choice of the second (which discovery alone would not take) is applied,
 # and the driver's next init, by velmora-play.exe, plays to that sink, checked bit for bit.
+# Then the driver's controlPanel opens the dialog, which chooses the first sink: the driver
+# initialises again and plays there.
 # Screenshots of the open dialog's pages are kept in SHOT_DIR.
 #
 # Usage: tests/netns/testnet.sh --sinks 2 -- tests/panel/wine-panel.sh \
@@ -96,6 +98,25 @@ grep -q "$second" "$work/play.log" || fail "the driver did not name the chosen s
 sleep 4   # the sink ends its capture once the stream has been quiet for 3 s
 "$native/tools/velmora-check/velmora-check" "$work/raw2" --channels 2 --min-steps 2000 || fail "sink 2 did not get the stream"
 [ ! -s "$work/raw1" ] || fail "sink 1 got audio"
+
+# The host's settings button: the driver opens the dialog (which takes its steps from
+# VELMORA_PANEL_TEST), waits for it, reads the changed settings and initialises again: now it
+# plays to sink 1, chosen in the dialog.
+# Sink 2, the target in use, ended with its stream: it answers init again.
+ip netns exec "$2" "$sink" --listen :: --port 4000 --find --find-description "$second" \
+  --time-limit 100 --quiet >"$work/sink2-again.log" 2>&1 &
+pids+=($!)
+sleep 0.5
+VELMORA_PANEL_TEST="--select 1 --apply --close-after-ms 500" timeout 90 "$wine" \
+  "$windows/tools/velmora-play/velmora-play.exe" --module "$module_dir/ASIOVelmora.dll" --control-panel \
+  --pattern counter --seconds 2 --channels 2 --quiet >"$work/play-panel.log" 2>&1 ||
+  fail "velmora-play.exe --control-panel: $(cat "$work/play-panel.log")"
+grep -q "^panel: *settings changed, driver initialised again" "$work/play-panel.log" ||
+  fail "the driver did not initialise again after its panel: $(cat "$work/play-panel.log")"
+grep -q "^driver: *Wohnzimmer" "$work/play-panel.log" || fail "the driver did not change to sink 1: $(cat "$work/play-panel.log")"
+sleep 4
+"$native/tools/velmora-check/velmora-check" "$work/raw1" --channels 2 --min-steps 2000 || fail "sink 1 did not get the stream"
+tr -d '\r' <"$settings" | grep -qx "TargetAddress=fe80::101,19642" || fail "TargetAddress of sink 1 not written"
 
 # The other pages, to be looked at.
 run_panel velmora-panel-settings --page 1

@@ -91,6 +91,12 @@ int Player::run(const PlayOptions& options) {
 
 int Player::negotiate(const PlayOptions& o) {
     if (driver_->init(nullptr) != 1) return fail("init", ASE_NotPresent);
+    if (o.controlPanel) {
+        // The driver waits for its panel; when the settings changed it reads them and runs init again.
+        const ASIOError e = driver_->controlPanel();
+        if (e != ASE_OK && e != 1) return fail(e == ASE_NotPresent ? "controlPanel" : "init after the control panel", e);
+        std::printf("panel:       %s\n", e == ASE_OK ? "closed, settings unchanged" : "settings changed, driver initialised again");
+    }
     char name[32] = {};
     driver_->getDriverName(name);
     if (o.dsd) {

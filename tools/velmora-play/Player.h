@@ -23,6 +23,7 @@ struct PlayOptions {
     double frequency = 1000;
     bool timeInfo = false;                    // ask for bufferSwitchTimeInfo instead of bufferSwitch
     bool dsd = false;                         // DSD presentation (kAsioSetIoFormat)
+    bool controlPanel = false;                // open the driver's control panel after init, as a host's button does
     bool quiet = false;
 };
 

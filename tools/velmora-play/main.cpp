@@ -24,6 +24,8 @@ int main(int argc, char** argv) {
     app.add_option("--frequency", options.frequency, "Sine frequency in Hz");
     app.add_flag("--time-info", options.timeInfo, "Ask the driver for bufferSwitchTimeInfo");
     app.add_flag("--dsd", options.dsd, "Use the driver's DSD presentation");
+    app.add_flag("--control-panel", options.controlPanel,
+                 "Open the driver's control panel after init and play with what it leaves");
     app.add_flag("--quiet", options.quiet, "No progress line");
     CLI11_PARSE(app, argc, argv);
 

@@ -28,6 +28,13 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     std::vector<std::string> arguments;
     for (int i = 0; i < count; ++i) arguments.push_back(narrow(wide[i]));
     LocalFree(wide);
+    // The driver's control panel starts the dialog without arguments; a test hands it its
+    // steps (--select ... --apply ...) through VELMORA_PANEL_TEST instead.
+    wchar_t testSteps[512] = {};
+    if (count == 1 && GetEnvironmentVariableW(L"VELMORA_PANEL_TEST", testSteps, 512) > 0) {
+        std::istringstream words(narrow(testSteps));
+        for (std::string word; words >> word;) arguments.push_back(word);
+    }
     std::vector<char*> argv;
     for (std::string& argument : arguments) argv.push_back(argument.data());
 
