@@ -10,6 +10,7 @@ packages=(
   iproute2 procps nftables
   clang-14 libfuzzer-14-dev
   xvfb imagemagick x11-utils fonts-wine
+  tshark
 )
 
 missing=()
@@ -29,5 +30,7 @@ if [ "$(id -u)" -ne 0 ]; then
   sudo="sudo"
 fi
 export DEBIAN_FRONTEND=noninteractive
+# tshark asks whether non-root users may capture; answer no beforehand so apt never waits.
+echo "wireshark-common wireshark-common/install-setuid boolean false" | $sudo debconf-set-selections
 $sudo apt-get update -qq
 $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"

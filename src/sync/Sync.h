@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "sync/SampleConverters.h"
+#include "sync/SessionCounters.h"
 #include "sync/StreamFormat.h"
 #include "sync/TransferProfiles.h"
 #include "terno/Address.h"
@@ -153,6 +154,8 @@ public:
     uint32_t requestTimeoutUs = 10000;
     // Port of the sink's remote log (19642; a test sink may serve it elsewhere).
     uint16_t logPort = remoteLogPort;
+    // What the worker and the ring count while streaming (the once-a-second counter line).
+    SessionCounters counters;
 
     // Sets state and wakes connectWait.
     void setState(uint32_t value);

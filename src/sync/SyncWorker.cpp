@@ -30,6 +30,7 @@ constexpr uint32_t disconnectWaitUs = 500000;
 constexpr int disconnectAttempts = 4;
 constexpr uint32_t receiveCapacity = 4096;
 constexpr uint32_t maxEndResendRounds = 16;   // resend rounds a sink may ask for at the end
+constexpr uint32_t countersPeriodUs = 1000000;
 
 constexpr uint16_t flagInfoRequest = 0x20;
 constexpr uint16_t flagBurstEnd = 0x40;
@@ -53,6 +54,7 @@ public:
         if (!openStream()) return;
         startLoop();
         loop();
+        if (counting_) logCounters(platform::nowMicroseconds());  // the totals of the whole stream
     }
 
 private:
@@ -73,6 +75,7 @@ private:
             return false;
         }
         mode_ = s_.threadMode;
+        s_.counters.reset();
         policy_ = BurstWaitPolicy(mode_);
         frameBytes_ = s_.sinkFormat.frameBytes();
         infoTimeout_ = infoTimeoutUs(s_.infoCycle);
@@ -160,7 +163,7 @@ private:
         prepareSkips_ = profile_.count - 1u;
         const uint32_t now = platform::nowMicroseconds();
         pacer_.start(now, cycleTime_);
-        lastReceive_ = lastInfo_ = now;
+        lastReceive_ = lastInfo_ = lastCounters_ = now;
         pendingResends_ = 0;
         accumulator_.reset();
         LogLine(6) << "redy to play loop start" << s_.playing.load(std::memory_order_relaxed);
@@ -186,6 +189,8 @@ private:
                 const uint32_t lateness =
                     pacer_.advance(now, cycleTime_, !(mode_ & threadmode::noFastFeedback));
                 if (lateness != 0) {
+                    count(counter::lateBursts);
+                    if (counting_) s_.counters.raise(counter::maxLateUs, lateness);
                     LogLine(6) << "over time " << lateness << " " << lastWait << " " << pacer_.debt() << " "
                                << pacer_.overCount();
                 }
@@ -219,6 +224,7 @@ private:
         if (switchBlocking) socket_.setBlocking(false);
         const bool infoDue = now - lastInfo_ >= s_.infoCycle;
         streamCalled_ = false;
+        counting_ = SessionCounters::wanted();
 
         for (uint32_t i = 0; i < packets; ++i) {
             const bool last = i + 1 == packets;
@@ -229,6 +235,7 @@ private:
                                                              (last ? flagBurstEnd : 0));
                 wire::putU16(slot.bytes, 6, flags);
                 if (!send(slot.bytes, frameBytesFor(slot.payload + 2))) return false;
+                count(counter::packetsResent);
                 --pendingResends_;
                 continue;
             }
@@ -239,12 +246,14 @@ private:
                 if (infoDue) {
                     flags |= flagInfoRequest;
                     LogLine(6) << "Request Info " << now;
+                    count(counter::infoRequests);
                     lastInfo_ = now;
                     if (endPhase_ == finalSent) endPhase_ = infoRequested;
                 }
             }
             wire::putU16(slot.bytes, 6, flags);
             if (!send(slot.bytes, slot.datagram)) return false;
+            count(counter::packetsSent);
             if (slot.final) endPhase_ = std::max(endPhase_, static_cast<int>(finalSent));
             ++nextSeq_;
             if (packetsSent_ < slots_.size()) ++packetsSent_;
@@ -256,6 +265,7 @@ private:
         }
         policy_.burstSent();
         if (streamCalled_) s_.streamSent();
+        if (counting_ && now - lastCounters_ >= countersPeriodUs) logCounters(now);
 
         bool readable = readableBefore;
         if (!readable) {
@@ -417,6 +427,7 @@ private:
         if (!(mode_ & threadmode::noFastFeedback))
             pacer_.addResendDebt(missing, pendingResends_, cycleTime_, profile_.count);
         pendingResends_ = missing;
+        count(counter::resendRequests);
         LogLine(6) << "   cout resend " << firstMissing << " " << second << " " << missing;
         return true;
     }
@@ -424,6 +435,7 @@ private:
     void clockFeedback(uint16_t flags, uint16_t a, uint16_t b, uint16_t c) {
         const FeedbackSample sample = decodeFeedback(a, b, c);
         feedback_.push(sample.value);
+        count(counter::infoAnswers);
 
         const uint32_t last = s_.transfer.validCount() - 1;
         if (pacer_.overCount() >= 200 && s_.transfer.validCount() > 1 && profileIndex_ != last) {
@@ -455,6 +467,34 @@ private:
                 line << " fs=" << static_cast<double>(frames_) * profile_.count / 16384.0;
             }
         }
+    }
+
+    // --- counters ---
+
+    void count(counter::Id id) {
+        if (counting_) s_.counters.add(id);
+    }
+
+    // The current values join the counts, and the line goes out.
+    void logCounters(uint32_t now) {
+        SessionCounters& c = s_.counters;
+        c.set(counter::debtUs, pacer_.debt());
+        c.set(counter::overload, pacer_.overCount());
+        c.set(counter::profile, profileIndex_);
+        c.set(counter::correctionPpm, correctionPpm());
+        c.log();
+        lastCounters_ = now;
+    }
+
+    // How far the feedback moved the stream from the profile's nominal rate: a fixed payload
+    // runs faster as its cycle shortens, a fixed cycle as its packets carry more frames.
+    int64_t correctionPpm() const {
+        if (profile_.fixedPayload != 0)
+            return cycleTime_ == 0 ? 0
+                                   : (int64_t{profile_.cycle} - cycleTime_) * 1000000 / int64_t{cycleTime_};
+        return profile_.framesPerPacket == 0
+                   ? 0
+                   : (int64_t{frames_} - profile_.framesPerPacket) * 1000000 / int64_t{profile_.framesPerPacket};
     }
 
     // --- the end ---
@@ -511,6 +551,8 @@ private:
     const uint8_t* block_ = nullptr;
     size_t blockLeft_ = 0;
     bool streamCalled_ = false;
+    bool counting_ = false;   // the log level wants the counter line (checked once per burst)
+    uint32_t lastCounters_ = 0;
     bool hostInvert_ = false;
     bool sinkInvert_ = false;
 };

@@ -155,6 +155,7 @@ bool SyncBuffer::getNewStream(StreamBlock& block) {
         block = StreamBlock{blocks[r].data(), blocks[r].size()};
         // Release: our reads of the block handed out last time come before its refill.
         readBlock.store(next(r), std::memory_order_release);
+        if (SessionCounters::wanted()) counters.set(counter::ringFill, static_cast<int64_t>(filledBlocks()));
         return true;
     }
 
@@ -178,6 +179,10 @@ bool SyncBuffer::getNewStream(StreamBlock& block) {
 
     wake.notify_all();
     block = silence(runningSilence_, blocks.empty() ? 0 : blocks[r].size(), silenceByte());
+    if (SessionCounters::wanted()) {
+        counters.add(counter::silentBlocks);
+        counters.set(counter::ringFill, 0);
+    }
     LogLine(4) << "SyncBuffer not enough mute data return";
     return true;
 }

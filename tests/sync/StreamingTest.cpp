@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <future>
 #include <new>
+#include <optional>
 #include <thread>
 
 #include "log/LogLine.h"
@@ -137,6 +138,17 @@ std::vector<uint8_t> concatenate(const std::vector<Datagram>& packets) {
     return bytes;
 }
 
+// The counter line that came last: the totals of the stream.
+CounterValues lastCounterLine(const std::string& text) {
+    CounterValues values{};
+    for (size_t at = text.find(" localhost counters "); at != std::string::npos;
+         at = text.find(" localhost counters ", at + 1)) {
+        const size_t message = at + 11;
+        EXPECT_TRUE(parseCounterLine(text.substr(message, text.find('\n', message) - message), values));
+    }
+    return values;
+}
+
 }  // namespace
 
 TEST(Streaming, SilenceThenTheStreamInOrderThenTheFinalPacketAndClose) {
@@ -185,56 +197,78 @@ TEST(Streaming, SilenceThenTheStreamInOrderThenTheFinalPacketAndClose) {
     EXPECT_EQ(text.find("DSICONNECT_REQ ERROR"), std::string::npos) << text;
 }
 
-TEST(Streaming, ResendsFeedbackAndBadDatagramsAllocateNothing) {
-    FakeSink sink;
-    PatternSession session;
-    startStream(session, sink);
-    session.play();
-    ASSERT_TRUE(sink.waitPackets(30, 5000));
-    ASSERT_GT(session.calls.load(), 0u);  // the worker thread is watched from here on
-    allocationsArmed = true;
-    const size_t seen = sink.packets().size();
-    // Datagrams that are no frame, or not from the sink, are ignored. Each would end the
-    // stream if taken: a resend request beyond the ring, or DSICONNECT_ANS.
-    const uint64_t tooFarBack = uint64_t{static_cast<uint16_t>(seen - 600)} << 16;
-    TERNO::MessageHeader request(command::status, tooFarBack);
-    request.changeFlags(0xFFFF, 0x08);
-    const std::vector<uint8_t> frame(request.frame, request.frame + 16);
-    std::vector<uint8_t> wrongMagic = frame, tooLong = frame;
-    wrongMagic[0] ^= 1;
-    tooLong[2] = 0xF8;  // claims 248 bytes
-    const std::vector<std::vector<uint8_t>> bad{
-        {}, {0}, {frame.begin(), frame.end() - 1}, wrongMagic, tooLong, std::vector<uint8_t>(6000, 0xFF)};
-    for (const auto& bytes : bad) sink.sendRaw(bytes);
-    sink.sendFrame(true, command::status, 0x08, tooFarBack);
-    sink.sendFrame(true, command::disconnectAns, 0, 0);
-    sink.sendStatus(0x08, 0, static_cast<uint16_t>(seen - 6), 1234);  // the last 6 went missing
-    sink.sendStatus(0, 8000, 0, 0);  // feedback
-    ASSERT_TRUE(sink.waitPackets(seen + 30, 5000));
-    allocationsArmed = false;
-    EXPECT_EQ(session.state.load(), stateStreaming);
-    session.disconnect();
-    EXPECT_EQ(allocations.load(), 0u);
+// Without logging the worker allocates and counts nothing; with it, the counter line tells
+// what happened.
+TEST(Streaming, ResendsFeedbackAndBadDatagramsAllocateNothingAndAreCountedWhenLogging) {
+    for (const bool logging : {false, true}) {
+        SCOPED_TRACE(logging ? "logging" : "log off");
+        FakeSink sink;
+        PatternSession session;
+        std::optional<LogCapture> log;
+        if (logging) log.emplace();
+        startStream(session, sink, 50000, Profile::fix, log ? &*log : nullptr);
+        session.play();
+        ASSERT_TRUE(sink.waitPackets(30, 5000));
+        ASSERT_GT(session.calls.load(), 0u);  // the worker thread is watched from here on
+        allocationsArmed = true;
+        const size_t seen = sink.packets().size();
+        // Datagrams that are no frame, or not from the sink, are ignored. Each would end the
+        // stream if taken: a resend request beyond the ring, or DSICONNECT_ANS.
+        const uint64_t tooFarBack = uint64_t{static_cast<uint16_t>(seen - 600)} << 16;
+        TERNO::MessageHeader request(command::status, tooFarBack);
+        request.changeFlags(0xFFFF, 0x08);
+        const std::vector<uint8_t> frame(request.frame, request.frame + 16);
+        std::vector<uint8_t> wrongMagic = frame, tooLong = frame;
+        wrongMagic[0] ^= 1;
+        tooLong[2] = 0xF8;  // claims 248 bytes
+        const std::vector<std::vector<uint8_t>> bad{
+            {}, {0}, {frame.begin(), frame.end() - 1}, wrongMagic, tooLong, std::vector<uint8_t>(6000, 0xFF)};
+        for (const auto& bytes : bad) sink.sendRaw(bytes);
+        sink.sendFrame(true, command::status, 0x08, tooFarBack);
+        sink.sendFrame(true, command::disconnectAns, 0, 0);
+        sink.sendStatus(0x08, 0, static_cast<uint16_t>(seen - 6), 1234);  // the last 6 went missing
+        sink.sendStatus(0, 8000, 0, 0);  // feedback
+        ASSERT_TRUE(sink.waitPackets(seen + 30, 5000));
+        allocationsArmed = false;
+        EXPECT_EQ(session.state.load(), stateStreaming);
+        session.disconnect();
+        if (!logging) {
+            EXPECT_EQ(allocations.load(), 0u);
+            EXPECT_EQ(session.counters.snapshot(), CounterValues{});
+        }
 
-    std::vector<const Datagram*> bySequence(65536, nullptr);
-    const auto packets = sink.packets();
-    size_t repeats = 0;
-    uint16_t next = 0;
-    const uint16_t firstMissing = static_cast<uint16_t>(seen - 6);
-    for (const auto& p : packets) {
-        if (const Datagram* original = bySequence[p.sequence]) {
-            // The resends run from the first missing packet on, in order.
-            EXPECT_EQ(p.sequence, static_cast<uint16_t>(firstMissing + repeats));
-            ++repeats;
-            EXPECT_EQ(p.payload, original->payload) << p.sequence;
-            EXPECT_EQ(p.flags & 0x20, 0);
-            EXPECT_EQ(p.bytes, (p.payload.size() + 2 + 23) & ~size_t{7});  // payload + 2
-        } else {
-            EXPECT_EQ(p.sequence, next++);  // new packets stay consecutive
-            bySequence[p.sequence] = &p;
+        std::vector<const Datagram*> bySequence(65536, nullptr);
+        const auto packets = sink.packets();
+        size_t repeats = 0;
+        uint16_t next = 0;
+        int64_t infoRequests = 0;
+        const uint16_t firstMissing = static_cast<uint16_t>(seen - 6);
+        for (const auto& p : packets) {
+            if (const Datagram* original = bySequence[p.sequence]) {
+                // The resends run from the first missing packet on, in order.
+                EXPECT_EQ(p.sequence, static_cast<uint16_t>(firstMissing + repeats));
+                ++repeats;
+                EXPECT_EQ(p.payload, original->payload) << p.sequence;
+                EXPECT_EQ(p.flags & 0x20, 0);
+                EXPECT_EQ(p.bytes, (p.payload.size() + 2 + 23) & ~size_t{7});  // payload + 2
+            } else {
+                EXPECT_EQ(p.sequence, next++);  // new packets stay consecutive
+                bySequence[p.sequence] = &p;
+                infoRequests += (p.flags & 0x20) != 0;
+            }
+        }
+        EXPECT_GE(repeats, 6u);
+        if (logging) {
+            const CounterValues line = lastCounterLine(log->lines());
+            EXPECT_EQ(line, session.counters.snapshot());
+            EXPECT_EQ(line[counter::packetsSent], next);
+            EXPECT_EQ(line[counter::packetsResent], static_cast<int64_t>(repeats));
+            EXPECT_EQ(line[counter::resendRequests], 1);
+            EXPECT_EQ(line[counter::infoRequests], infoRequests);
+            EXPECT_GE(line[counter::infoAnswers], 1);
+            EXPECT_EQ(line[counter::profile], 0);
         }
     }
-    EXPECT_GE(repeats, 6u);
 }
 
 TEST(Streaming, PacketSizesFollowTheProfileMode) {

@@ -2,10 +2,12 @@
 
 #include <algorithm>
 
+#include "log/LogLine.h"
 #include "syncbuffer/TestRing.h"
 
 using namespace syncbuffer_test;
 using VELMORA::StreamFormat;
+namespace counter = VELMORA::counter;
 
 namespace {
 
@@ -22,7 +24,10 @@ bool insideRing(const TestRing& ring, const VELMORA::StreamBlock& b) {
 
 }  // namespace
 
+// With the log level at 6 the ring also counts what it hands out: its fill after each block,
+// and the silence that went out because it ran empty (not the silence of a stop).
 TEST(Ring, SilenceFollowsTheHostFormatThroughEveryKindOfHandOut) {
+    setLogLevel(6);
     const struct {
         const char* name;
         StreamFormat format;
@@ -56,6 +61,7 @@ TEST(Ring, SilenceFollowsTheHostFormatThroughEveryKindOfHandOut) {
             ASSERT_TRUE(ring.getNewStream(b));
             EXPECT_TRUE(insideRing(ring, b));
             EXPECT_EQ(b.size, f.blockBytes);
+            EXPECT_EQ(ring.counters.get(counter::ringFill), 2 - i);
         }
         EXPECT_EQ(ring.filledBlocks(), 0u);
 
@@ -65,6 +71,7 @@ TEST(Ring, SilenceFollowsTheHostFormatThroughEveryKindOfHandOut) {
         EXPECT_EQ(b.size, f.blockBytes);
         EXPECT_TRUE(filledWith(b, f.silence));
         EXPECT_FALSE(ring.stopped.load());
+        EXPECT_EQ(ring.counters.get(counter::silentBlocks), 1);
 
         // Empty while stopping: silence that marks the stop.
         ring.stopping = true;
@@ -72,6 +79,7 @@ TEST(Ring, SilenceFollowsTheHostFormatThroughEveryKindOfHandOut) {
         EXPECT_TRUE(ring.stopped.load());
         EXPECT_EQ(b.size, f.blockBytes);
         EXPECT_TRUE(filledWith(b, f.silence));
+        EXPECT_EQ(ring.counters.get(counter::silentBlocks), 1);
 
         // Disconnecting while the session still streams (disconnect has not yet moved it
         // on): silence, so that the worker still sends its final packet and closes.
@@ -90,6 +98,7 @@ TEST(Ring, SilenceFollowsTheHostFormatThroughEveryKindOfHandOut) {
     EXPECT_EQ(TestRing::silenceByteFor(StreamFormat(0x80000 | StreamFormat::dsdLsbFirst)), 0x69);
     EXPECT_EQ(TestRing::silenceByteFor(StreamFormat(0x40000)), 0x96);
     EXPECT_EQ(TestRing::silenceByteFor(StreamFormat(StreamFormat::typeFloat32 | 0x02)), 0x00);
+    setLogLevel(-1);
 }
 
 // Two rings of different formats in one process: the silence each hands out stays its own.
