@@ -31,7 +31,7 @@ fi
 
 rm -rf "$out" && mkdir -p "$out/config/TOLVENIK Velmora"
 # The driver's own settings for the demo user: factory values, with its log on so that
-# velmora-play can count underruns from it.
+# velmora-play can count underruns and show the driver's session counters from it.
 printf 'Version=1_100_0\r\nDebug=enable\r\n' >"$out/config/TOLVENIK Velmora/setting.inf"
 signal=counter
 [ -n "$wav" ] && signal=$(realpath "$wav")
@@ -61,6 +61,7 @@ echo
 echo "== Discovered and negotiated (velmora-play) =="
 sed -n '/^driver:/,/^signal:/p' "$out/play.log"
 grep -E "^played|^underruns|^profile|failed|cannot" "$out/play.log"
+sed -n '/^counters:/,$p' "$out/play.log"   # the driver's session counters, from its log
 status=$(cat "$out/play.status" 2>/dev/null || echo 1)
 
 report="$out/sink-report.json"

@@ -42,4 +42,28 @@ size_t stamp(char* text, unsigned priority, const std::tm& time) {
     return start;
 }
 
+LineParts split(std::string_view line) {
+    while (!line.empty() && (line.back() == '\0' || line.back() == '\n' || line.back() == '\r')) line.remove_suffix(1);
+    LineParts parts;
+    parts.message = line;
+    const size_t close = line.find('>');
+    if (line.empty() || line[0] != '<' || close < 2 || close > 4) return parts;
+    int priority = 0;
+    for (size_t i = 1; i < close; ++i) {
+        if (line[i] < '0' || line[i] > '9') return parts;
+        priority = priority * 10 + (line[i] - '0');
+    }
+    // "Mmm dd hh:mm:ss host message"
+    std::string_view rest = line.substr(close + 1);
+    constexpr size_t stampLength = 15;
+    if (rest.size() < stampLength + 1 || rest[stampLength] != ' ') return parts;
+    parts.priority = priority;
+    parts.stamp = rest.substr(0, stampLength);
+    rest.remove_prefix(stampLength + 1);
+    const size_t space = rest.find(' ');
+    parts.host = rest.substr(0, space);
+    parts.message = space == std::string_view::npos ? std::string_view() : rest.substr(space + 1);
+    return parts;
+}
+
 }  // namespace logheader

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <ctime>
+#include <string_view>
 
 namespace logheader {
 
@@ -15,5 +16,15 @@ constexpr size_t length = sizeof(templateText) - 1;   // 31: the message starts 
 // position 4) and the month, day and time of `time` into the template at the start of text.
 // Returns the position of the "<" where the line starts (0 for three digits, 2 for one).
 size_t stamp(char* text, unsigned priority, const std::tm& time);
+
+// A received line taken apart again. A line without the "<priority>" start has priority -1
+// and is all message.
+struct LineParts {
+    int priority = -1;
+    std::string_view stamp;     // "Mar 05 14:03:09"
+    std::string_view host;      // "localhost"
+    std::string_view message;
+};
+LineParts split(std::string_view line);
 
 }  // namespace logheader

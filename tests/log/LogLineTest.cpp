@@ -28,6 +28,32 @@ TEST(LogHeader, PriorityRightAlignedAndTimeAtFixedPlaces) {
     EXPECT_EQ(stamped(7, 7, 9, 1, 2, 3), "2:<7>Aug 09 01:02:03 localhost start done");
 }
 
+// What the viewers read back from a received line.
+TEST(LogHeader, SplitTakesAReceivedLineApart) {
+    const struct {
+        std::string line;
+        int priority;
+        std::string stamp, host, message;
+    } cases[] = {
+        {"<134>Mar 05 14:03:09 localhost start done", 134, "Mar 05 14:03:09", "localhost", "start done"},
+        {"<7>Aug 09 01:02:03 localhost wth end\n", 7, "Aug 09 01:02:03", "localhost", "wth end"},
+        {std::string("<131>Dec 31 09:00:00 localhost   cout error 1 2 3") + '\0', 131, "Dec 31 09:00:00", "localhost",
+         "  cout error 1 2 3"},
+        {"<134>Mar 05 14:03:09 localhost", 134, "Mar 05 14:03:09", "localhost", ""},
+        {"<1345>Mar 05 14:03:09 localhost x", -1, "", "", "<1345>Mar 05 14:03:09 localhost x"},
+        {"<13x>Mar 05 14:03:09 localhost x", -1, "", "", "<13x>Mar 05 14:03:09 localhost x"},
+        {"<134>Mar 05", -1, "", "", "<134>Mar 05"},
+        {"no header at all", -1, "", "", "no header at all"},
+    };
+    for (const auto& c : cases) {
+        const logheader::LineParts parts = logheader::split(c.line);
+        EXPECT_EQ(parts.priority, c.priority) << c.line;
+        EXPECT_EQ(parts.stamp, c.stamp) << c.line;
+        EXPECT_EQ(parts.host, c.host) << c.line;
+        EXPECT_EQ(parts.message, c.message) << c.line;
+    }
+}
+
 class LogLevel : public ::testing::Test {
 protected:
     void TearDown() override { setLogLevel(-1); }

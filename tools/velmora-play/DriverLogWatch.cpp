@@ -2,6 +2,8 @@
 
 #include <string_view>
 
+#include "common/LogListener.h"
+#include "log/LogHeader.h"
 #include "terno/Address.h"
 #include "terno/Socket.h"
 
@@ -19,17 +21,8 @@ DriverLogWatch::DriverLogWatch() = default;
 DriverLogWatch::~DriverLogWatch() = default;
 
 bool DriverLogWatch::listen() {
-    try {
-        auto socket = std::make_unique<TERNO::Socket>();
-        TERNO::Address local{};
-        if (!socket->open(TERNO::Socket::Udp6) || !local.parse("::1")) return false;
-        local.port = TERNO::Address::toNetworkOrder(driverLogPort);
-        if (!socket->bind(local) || !socket->setBlocking(false)) return false;
-        socket_ = std::move(socket);
-        return true;
-    } catch (...) {
-        return false;  // no network library: the count stays unknown
-    }
+    socket_ = listenForDriverLog(driverLogPort);
+    return socket_ != nullptr;
 }
 
 bool DriverLogWatch::listening() const { return socket_ != nullptr; }
@@ -43,15 +36,18 @@ uint64_t DriverLogWatch::poll() {
         socket_->receiveFrom(line, sizeof line, length, from);
         if (length == 0) break;
         ++lines_;
-        const std::string_view text(line, length);
+        const std::string_view message = logheader::split(std::string_view(line, length)).message;
         for (std::string_view underrun : underrunTexts)
-            if (text.find(underrun) != std::string_view::npos) ++underruns_;
-        constexpr std::string_view method = "localhost configTransfer ";
-        if (const size_t at = text.find(method); at != std::string_view::npos) {
-            std::string_view chosen = text.substr(at + method.size());
-            while (!chosen.empty() && (chosen.back() == '\0' || chosen.back() == '\n' || chosen.back() == ' '))
-                chosen.remove_suffix(1);
+            if (message.substr(0, underrun.size()) == underrun) ++underruns_;
+        constexpr std::string_view method = "configTransfer ";
+        if (message.substr(0, method.size()) == method) {
+            std::string_view chosen = message.substr(method.size());
+            while (!chosen.empty() && chosen.back() == ' ') chosen.remove_suffix(1);
             profile_.assign(chosen);
+        }
+        if (VELMORA::CounterValues values{}; VELMORA::parseCounterLine(message, values)) {
+            previous_ = counters_;
+            counters_ = values;
         }
     }
     return underruns_;

@@ -1,12 +1,15 @@
 #pragma once
-// Counts the underruns the driver reports in its log, and keeps the transfer method it logged
-// at start. The driver sends each log line as a
+// Counts the underruns the driver reports in its log, keeps the transfer method it logged
+// at start and its latest session counters. The driver sends each log line as a
 // datagram to [::1]:19640 once its settings say Debug=enable (or debug); the player
 // listens there while it plays. Another listener on the port (a log viewer) keeps it closed.
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
+
+#include "sync/SessionCounters.h"
 
 namespace TERNO {
 class Socket;
@@ -26,10 +29,14 @@ public:
     uint64_t lines() const { return lines_; }
     // The transfer method the driver chose at start ("VarASIO 1408x3", "FixAuto"...), or empty.
     const std::string& profile() const { return profile_; }
+    // The driver's latest counter line, and the one before it.
+    const std::optional<VELMORA::CounterValues>& counters() const { return counters_; }
+    const std::optional<VELMORA::CounterValues>& previousCounters() const { return previous_; }
 
 private:
     std::unique_ptr<TERNO::Socket> socket_;
     uint64_t lines_ = 0;
     uint64_t underruns_ = 0;
     std::string profile_;
+    std::optional<VELMORA::CounterValues> counters_, previous_;
 };

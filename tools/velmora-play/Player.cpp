@@ -6,6 +6,8 @@
 #include <thread>
 
 #include "DriverLoader.h"
+#include "common/CounterText.h"
+#include "platform/Console.h"
 
 namespace {
 // The ASIO callbacks carry no context: one player plays at a time.
@@ -173,6 +175,7 @@ int Player::playLoop(const PlayOptions& o) {
     if (ASIOError e = driver_->start(); e != ASE_OK) return fail("start", e);
     const auto begin = std::chrono::steady_clock::now();
     auto nextReport = begin;
+    size_t shownWidth = 0;
     while (!stopRequested.load() && !sourceEnded_.load()) {
         const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count();
         if (elapsed >= o.seconds) break;
@@ -182,14 +185,27 @@ int Player::playLoop(const PlayOptions& o) {
             driver_->getSamplePosition(&position, &stamp);
             const uint64_t frames = (uint64_t{position.hi} << 32) | position.lo;
             const unsigned long long underruns = logWatch_.poll();
-            std::fprintf(stderr, "\rplaying %6.1f s  blocks %8llu  position %10llu  underruns %s", elapsed,
-                         static_cast<unsigned long long>(blocks_.load()), static_cast<unsigned long long>(frames),
-                         logWatch_.listening() ? std::to_string(underruns).c_str() : "?");
+            char head[160];
+            std::snprintf(head, sizeof head, "playing %6.1f s  blocks %8llu  position %10llu  underruns %s", elapsed,
+                          static_cast<unsigned long long>(blocks_.load()), static_cast<unsigned long long>(frames),
+                          logWatch_.listening() ? std::to_string(underruns).c_str() : "?");
+            std::string line = head;
+            if (const auto& counters = logWatch_.counters()) {
+                const auto& before = logWatch_.previousCounters();
+                line += "  " + describeCounters(*counters, before ? &*before : nullptr);
+            }
+            // One line redrawn in place: never wider than the terminal.
+            const int columns = platform::terminalColumns(platform::StandardStream::error);
+            if (columns > 1 && line.size() >= static_cast<size_t>(columns)) line.resize(static_cast<size_t>(columns) - 1);
+            std::fprintf(stderr, "\r%-*s", static_cast<int>(shownWidth), line.c_str());   // blanks over a longer one
+            shownWidth = line.size();
             nextReport += std::chrono::milliseconds(250);
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
     if (!o.quiet) std::fprintf(stderr, "\n");
+    // Stopping ends the stream: the driver logs its counters' totals, which the summary shows.
+    driver_->stop();
     std::printf("played:      %llu blocks%s\n", static_cast<unsigned long long>(blocks_.load()),
                 stopRequested.load() ? " (interrupted)" : "");
     const unsigned long long underruns = logWatch_.poll();
@@ -200,5 +216,7 @@ int Player::playLoop(const PlayOptions& o) {
     else
         std::printf("underruns:   %llu (from the driver's log)\n", underruns);
     if (!logWatch_.profile().empty()) std::printf("profile:     %s (from the driver's log)\n", logWatch_.profile().c_str());
+    if (const auto& counters = logWatch_.counters())
+        std::printf("counters:    (the driver's last counter line)\n%s", tabulateCounters(*counters, "  ").c_str());
     return 0;
 }
