@@ -7,7 +7,7 @@ packages=(
   googletest libgtest-dev libbenchmark-dev valgrind
   g++-mingw-w64-x86-64-posix wine64
   libsndfile1-dev libcli11-dev
-  iproute2 procps nftables
+  iproute2 procps nftables python3
   clang-14 libfuzzer-14-dev
   xvfb imagemagick x11-utils fonts-wine
   tshark

@@ -19,9 +19,12 @@ ASIOError AsioVelmora::controlPanel() {
         LogLine(6) << settings.controlPanelPath;
         panel.wait();
 
+        // A driver reading the factory file in place (nothing saved yet) takes the per-user file
+        // that the panel has just saved; that counts as a change.
+        const bool moved = settings.readOnlyFallback && settings.relocate();
         IniFile after;
         after.load(settings.settingPath);
-        if (before.sameContent(after)) return ASE_OK;
+        if (!moved && before.sameContent(after)) return ASE_OK;
 
         if (!settings.readKeys()) return ASE_NotPresent;
         initialised = false;

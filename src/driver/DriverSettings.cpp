@@ -46,7 +46,7 @@ bool DriverSettings::readKeys() {
         if (const std::string value = ini.get(key.name); !value.empty()) key.apply(*this, value);
         if (std::string_view(key.name) != "CPULOW" || cpuLow == 0) continue;
         // Low-power machines: the keys after CPULOW come from section LOW only.
-        const uint32_t cores = coreCount_ ? coreCount_() : 0;
+        const uint32_t cores = environment_.coreCount ? environment_.coreCount() : 0;
         if (int64_t{cores} <= int64_t{cpuLow}) {
             ini.select(lowSection);
             lowProfile = true;

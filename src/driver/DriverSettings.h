@@ -82,6 +82,11 @@ public:
     // source for readKeys.
     void locate(const SettingsEnvironment& environment);
 
+    // Locates the settings file again with the environment of the last locate; true when
+    // that is now another file (a settings program saved the first per-user file of a
+    // driver that was reading the factory file in place).
+    bool relocate();
+
     // Sets every key to its default and reads the keys from settingPath (and "debug.inf"
     // beside it). False when settingPath cannot be loaded: the defaults then stay.
     bool readKeys();
@@ -89,5 +94,5 @@ public:
     void resetToDefaults() { static_cast<SettingsKeyValues&>(*this) = SettingsKeyValues{}; }
 
 private:
-    std::function<uint32_t()> coreCount_;
+    SettingsEnvironment environment_;
 };

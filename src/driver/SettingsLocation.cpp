@@ -14,7 +14,7 @@ SettingsEnvironment SettingsEnvironment::system() {
 }
 
 void DriverSettings::locate(const SettingsEnvironment& environment) {
-    coreCount_ = environment.coreCount;
+    environment_ = environment;
     readOnlyFallback = false;
     settingPath = environment.settingsFolder + "\\" + settingsFileName;
     factoryPath = environment.moduleFolder + factoryFileName;
@@ -45,4 +45,10 @@ void DriverSettings::locate(const SettingsEnvironment& environment) {
         current.assign(factory);
         current.save(settingPath);
     }
+}
+
+bool DriverSettings::relocate() {
+    const std::string was = settingPath;
+    locate(SettingsEnvironment(environment_));
+    return settingPath != was;
 }

@@ -5,6 +5,7 @@
 #include <thread>
 
 #include "log/LogLine.h"
+#include "platform/Clock.h"
 #include "sync/Sync.h"
 #include "sync/SyncPacing.h"
 #include "sync/SyncWire.h"
@@ -36,11 +37,39 @@ bool sameEndpoint(const TERNO::Address& a, const TERNO::Address& b) {
     return a.bytes == b.bytes && a.port == b.port && a.scope == b.scope;
 }
 
+// Receives and drops up to `count` datagrams, waiting up to waitUs for each; stops at the
+// first wait that ends without one.
+void dropLateAnswers(TERNO::Socket& socket, int count, uint32_t waitUs) {
+    std::vector<uint8_t> datagram;
+    for (int n = 0; n < count; ++n) {
+        TERNO::Address from{};
+        if (socket.waitReadable(waitUs) != TERNO::WaitResult::Ready || !socket.receiveFrom(datagram, from)) return;
+        LogLine(7) << "sendAck late answer dropped:" << datagram.size();
+    }
+}
+
+constexpr int staleBacklog = 64;            // queued datagrams dropped before a request at most
+constexpr uint32_t lateAnswerWaitUs = 100000;
+
 // A 16-byte request with a 64-bit parameter.
+//
+// A sink that answers after the exchange's timeout answers every copy of the resent request,
+// and a copy that arrives during the next exchange would be taken for its answer: the four
+// format requests share one answer command, and NOPBREAK_REQ shares it too. So the socket is
+// emptied before each request, and after an exchange that had to resend, each outstanding
+// copy is awaited for as long as the exchange took and one timeout more (at most 100 ms) and
+// dropped. Nothing changes on the wire.
 bool request(TERNO::Socket& socket, const TERNO::Address& to, uint16_t cmd, uint64_t parameter,
              uint16_t answerCommand, std::vector<uint8_t>& answer, uint32_t timeoutUs) {
+    dropLateAnswers(socket, staleBacklog, 0);
     TERNO::MessageHeader message(cmd, parameter);
-    return Sync::sendAck(socket, to, message.frame, message.frameSize, answerCommand, answer, timeoutUs);
+    const uint32_t start = platform::nowMicroseconds();
+    if (!Sync::sendAck(socket, to, message.frame, message.frameSize, answerCommand, answer, timeoutUs)) return false;
+    const uint32_t took = platform::nowMicroseconds() - start;
+    const uint32_t resent = timeoutUs == 0 ? 0 : std::min<uint32_t>(took / timeoutUs, 2);
+    if (resent > 0)
+        dropLateAnswers(socket, static_cast<int>(resent), std::min(took + timeoutUs, lateAnswerWaitUs));
+    return true;
 }
 
 }  // namespace

@@ -122,6 +122,22 @@ TEST_F(SettingsLocation, FactoryFileReadInPlaceAsTheLastResort) {
     }
 }
 
+TEST_F(SettingsLocation, RelocateTakesTheFirstSavedPerUserFile) {
+    write(factoryFile(), factoryText);
+    DriverSettings s = load();
+    ASSERT_TRUE(s.readOnlyFallback);
+    EXPECT_FALSE(s.relocate());   // nothing saved yet
+    EXPECT_EQ(s.settingPath, factoryFile());
+
+    write(userFile(), "Version=2\r\nCycleTime=750\r\n");   // the settings program saves
+    EXPECT_TRUE(s.relocate());
+    EXPECT_EQ(s.settingPath, userFile());
+    EXPECT_FALSE(s.readOnlyFallback);
+    ASSERT_TRUE(s.readKeys());
+    EXPECT_EQ(s.cycleTime, 750u);
+    EXPECT_FALSE(s.relocate());
+}
+
 TEST_F(SettingsLocation, NoFactoryFileAndNoSettingsAtAll) {
     write(userFile(), "Version=9\r\nCycleTime=750\r\n");
     DriverSettings s = load();

@@ -105,6 +105,22 @@ TEST(Control, SinksThatDoNotAnswerProperly) {
     EXPECT_NE(session.target, sink.address());
 }
 
+TEST(Control, ASlowSinksLateAnswersAreNotTakenForTheNextRequest) {
+    // Every answer comes 60 ms late against a 40 ms wait: each request goes out twice and
+    // the sink answers both copies; the second copy's answer must not become the answer
+    // to the next request (all format answers share one command).
+    FakeSink sink;
+    sink.answerDelayMs = 60;
+    Sync session;
+    ASSERT_TRUE(openSession(session, 0, 100000));
+    session.requestTimeoutUs = 40000;
+    ASSERT_TRUE(session.getInfo(sink.address(), 0, true));
+    EXPECT_EQ(session.pcmCaps, sink.pcmCaps);
+    EXPECT_EQ(session.latency, 50);
+    EXPECT_EQ(session.hwLatency, 3);
+    EXPECT_EQ(session.packDataSize, 1428);
+}
+
 TEST(Control, AnswersFromAnotherPortAreIgnored) {
     FakeSink sink;
     sink.impostorFirst = true;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 #include <stdexcept>
+#include <thread>
 
 #include "platform/Thread.h"
 #include "sync/SyncWire.h"
@@ -131,6 +132,7 @@ void FakeSink::handle(const std::vector<uint8_t>& d) {
         return;
     }
     if (!answerControl) return;
+    if (answerDelayMs > 0) std::this_thread::sleep_for(std::chrono::milliseconds(answerDelayMs.load()));
     if (echoRequests) return send(socket_, g.command, 1, 0);
     switch (g.command) {
     case command::formatReq:

@@ -30,6 +30,7 @@ public:
     std::atomic<bool> answerConnect{true};
     std::atomic<size_t> invalidDatagrams{0};  // datagrams that were no frame
     std::atomic<uint16_t> connectFlags{1}, statusFlags{0}, mtu{1500}, maximum{15000};
+    std::atomic<int> answerDelayMs{0};  // a slow sink: each control answer comes this much later
     uint64_t pcmCaps = 0x0000'000A'0000'0E1Full, dsdLsbCaps = 0;
     uint16_t profile[3] = {0, 0, 0};
 
