@@ -1,5 +1,7 @@
 #pragma once
-// The system registry through narrow-character (ANSI) calls. Paths use backslashes.
+// The system registry through narrow-character (ANSI) calls. Paths use backslashes. Names
+// and texts are UTF-8 here and are converted to the ANSI code page at the call (AnsiText.h);
+// a text that has no exact ANSI form fails the call, so no value ever names a look-alike.
 // On Windows these are the real registry functions; elsewhere the registry is a folder tree
 // (one folder per key, one file per value) under $VELMORA_REGISTRY_DIR, by default
 // $XDG_DATA_HOME/velmora/registry.
@@ -32,5 +34,10 @@ bool registrySetString(RegistryRoot root, const std::string& path, const std::st
 // of another size or not readable.
 std::optional<std::string> registryGetString(RegistryRoot root, const std::string& path,
                                              const std::string& valueName, std::size_t maxBytes);
+
+// True when writing at root\path, or where that key does not exist yet at its nearest existing
+// parent, is refused for lack of rights (a user who is not an administrator, under
+// HKEY_LOCAL_MACHINE).
+bool registryWriteDenied(RegistryRoot root, const std::string& path);
 
 }  // namespace platform

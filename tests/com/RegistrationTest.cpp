@@ -50,6 +50,22 @@ TEST_F(Registration, InputsFailInOrder) {
     const auto in = inputs("C:\\Program Files\\Velmora\\ASIOVelmora.DLL");
     EXPECT_EQ(in.modulePath, "c:\\program files\\velmora\\asiovelmora.dll");
     EXPECT_EQ(in.classIdText, "{5C2E8A17-94D3-4B6F-8A21-3E7D0F9B46C5}");
+    // Up to 360 characters (not bytes); a longer path is refused, never cut to another file's.
+    const std::string folder = "c:\\" + std::string(351, 'x') + "\\";
+    EXPECT_EQ(inputs(folder + "\xC3\x85.dll").modulePath.size(), 360u + 1);
+    EXPECT_EQ(std::get<int>(com::registrationInputs(&anchor, folder + "ab.dll", driverClass)), com::noModulePath);
+}
+
+TEST_F(Registration, OutcomeSaysWhetherTheRegistryNamesTheModule) {
+    const auto in = inputs("C:\\Drivers\\ASIOVelmora.dll");
+    EXPECT_EQ(com::registrationOutcome(in, true), com::selfRegClassError);
+    EXPECT_EQ(com::registrationOutcome(in, false), 0);
+    com::registerServer(in);
+    EXPECT_EQ(com::registrationOutcome(in, true), 0);
+    EXPECT_EQ(com::registrationOutcome(inputs("c:\\other\\asiovelmora.dll"), true), com::selfRegClassError);
+    EXPECT_EQ(com::registrationOutcome(in, false), com::selfRegClassError);
+    platform::registrySetString(RegistryRoot::LocalMachine, asioKey, "CLSID", "{00000000-0000-0000-0000-000000000000}");
+    EXPECT_EQ(com::registrationOutcome(in, true), com::selfRegClassError);
 }
 
 TEST_F(Registration, WritesTheClassAndDriverEntries) {

@@ -1,11 +1,14 @@
 #include "platform/Registry.h"
 
+#include <cerrno>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <sstream>
 #include <system_error>
+
+#include <unistd.h>
 
 namespace fs = std::filesystem;
 
@@ -95,6 +98,13 @@ std::optional<std::string> registryGetString(RegistryRoot root, const std::strin
     std::string data((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     if (data.size() + 1 > maxBytes) return std::nullopt;
     return data;
+}
+
+bool registryWriteDenied(RegistryRoot root, const std::string& path) {
+    std::error_code ec;
+    fs::path folder = keyFolder(root, path);
+    while (!fs::is_directory(folder, ec) && folder.has_relative_path()) folder = folder.parent_path();
+    return access(folder.c_str(), W_OK) != 0 && errno == EACCES;
 }
 
 }  // namespace platform

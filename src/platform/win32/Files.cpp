@@ -6,6 +6,7 @@
 #include <algorithm>
 
 #include "platform/Module.h"
+#include "platform/win32/WideText.h"
 
 namespace platform {
 namespace {
@@ -17,15 +18,6 @@ bool toWidePath(const std::string& path, std::wstring& wide) {
     if (units <= 0) return false;
     wide.assign(buffer, static_cast<size_t>(units - 1));
     return true;
-}
-
-std::string toUtf8(const wchar_t* text) {
-    const int bytes = WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
-    if (bytes <= 1) return {};
-    std::string out(static_cast<size_t>(bytes), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text, -1, out.data(), bytes, nullptr, nullptr);
-    out.pop_back();   // the terminator
-    return out;
 }
 
 DWORD attributesOf(const std::string& path) {
@@ -41,7 +33,7 @@ std::string nativePath(std::string_view path) { return std::string(path); }
 std::string appDataFolder() {
     wchar_t folder[MAX_PATH];
     if (FAILED(SHGetFolderPathW(nullptr, CSIDL_APPDATA, nullptr, SHGFP_TYPE_CURRENT, folder))) return {};
-    return toUtf8(folder);
+    return win32::toUtf8(folder);
 }
 
 std::string moduleFolder() { return folderOf(modulePath()); }

@@ -2,14 +2,14 @@
 
 #include <windows.h>
 
+#include "platform/win32/WideText.h"
+
 namespace platform {
 
 bool SharedLibrary::open(const std::string& path) {
     close();
-    const int length = MultiByteToWideChar(CP_UTF8, 0, path.c_str(), -1, nullptr, 0);
-    std::wstring wide(length > 0 ? length : 1, L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, path.c_str(), -1, wide.data(), length);
-    handle_ = LoadLibraryW(wide.c_str());
+    const std::optional<std::wstring> wide = win32::fromUtf8(path);
+    handle_ = wide ? LoadLibraryW(wide->c_str()) : nullptr;
     if (!handle_) error_ = "LoadLibrary failed with error " + std::to_string(GetLastError()) + " for " + path;
     return handle_ != nullptr;
 }

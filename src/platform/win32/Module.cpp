@@ -2,16 +2,15 @@
 
 #include <windows.h>
 
+#include <vector>
+
+#include "platform/win32/WideText.h"
+
 namespace platform {
 namespace {
 int anchor;
-
-std::string toUtf8(const wchar_t* text, int length) {
-    const int bytes = WideCharToMultiByte(CP_UTF8, 0, text, length, nullptr, 0, nullptr, nullptr);
-    std::string out(bytes > 0 ? bytes : 0, '\0');
-    if (bytes > 0) WideCharToMultiByte(CP_UTF8, 0, text, length, out.data(), bytes, nullptr, nullptr);
-    return out;
-}
+// The longest path the system hands out (the extended-length limit).
+constexpr DWORD longestPath = 32768;
 }  // namespace
 
 const void* moduleHandle() {
@@ -25,10 +24,14 @@ const void* moduleHandle() {
 std::string modulePath() {
     const auto module = static_cast<HMODULE>(const_cast<void*>(moduleHandle()));
     if (!module) return {};
-    wchar_t path[MAX_PATH];
-    const DWORD length = GetModuleFileNameW(module, path, MAX_PATH);
-    if (length == 0 || length >= MAX_PATH) return {};
-    return toUtf8(path, static_cast<int>(length));
+    // A path that fills the buffer was cut: retry with a larger one.
+    for (DWORD size = MAX_PATH; size <= longestPath; size *= 2) {
+        std::vector<wchar_t> path(size);
+        const DWORD length = GetModuleFileNameW(module, path.data(), size);
+        if (length == 0) return {};
+        if (length < size) return win32::toUtf8(std::wstring_view(path.data(), length));
+    }
+    return {};
 }
 
 }  // namespace platform
