@@ -58,6 +58,15 @@ struct SettingsKeyValues {
     bool nopBreak = false;                // NopBreak "Enable"
 };
 
+// A value the driver does not take as written.
+struct SettingProblem {
+    std::string file;      // the settings file, or debug.inf when the value stands there
+    std::string section;   // "global" or "LOW"
+    std::string key;
+    std::string value;
+    std::string problem;   // what is wrong, ending in what the driver uses instead
+};
+
 class DriverSettings : public SettingsKeyValues {
 public:
     static constexpr const char* settingsFileName = "setting.inf";
@@ -71,6 +80,9 @@ public:
     std::string controlPanelPath;   // module folder + ASIOControlPanel of the factory file
     bool readOnlyFallback = false;  // settingPath is the factory file, read in place
     std::string debugPath;          // the "debug.inf" taken by the last readKeys, or empty
+    // What the last readKeys did not take as written (each also logged at severity 4), in
+    // reading order, then unknown keys.
+    std::vector<SettingProblem> problems;
 
     // What the driver does at construction: locate, then read the keys, then log the factory
     // path and the driver version.
@@ -88,7 +100,8 @@ public:
     bool relocate();
 
     // Sets every key to its default and reads the keys from settingPath (and "debug.inf"
-    // beside it). False when settingPath cannot be loaded: the defaults then stay.
+    // beside it), noting each value it does not take as written in problems. False when
+    // settingPath cannot be loaded: the defaults then stay.
     bool readKeys();
 
     void resetToDefaults() { static_cast<SettingsKeyValues&>(*this) = SettingsKeyValues{}; }

@@ -1,35 +1,46 @@
 #include "driver/SettingsKeys.h"
 
+#include <algorithm>
+#include <cctype>
 #include <climits>
+#include <type_traits>
 
 #include "driver/DriverSettings.h"
+#include "find/FindDestination.h"
 
 namespace {
 
 std::string quoted(std::string_view text) { return "\"" + std::string(text) + "\""; }
 
+template <typename Field>
+std::string shown(Field value) {
+    if constexpr (std::is_same_v<Field, bool>) return value ? "on" : "off";
+    else return std::to_string(value);
+}
+
 // A number as the driver reads it. note explains when the text is not written as a plain
 // number, since the driver then reads only its leading digits (or 0).
 int32_t readNumber(const std::string& text, std::string& note) {
     const int32_t number = settingNumber(text);
-    if (!isPlainNumber(text)) note = quoted(text) + " is not a plain number: it is read as " + std::to_string(number);
+    if (!isPlainNumber(text)) note = quoted(text) + " is not a number: it reads as " + std::to_string(number);
     return number;
 }
 
-// Takes the number when inRange; a number outside the range that equals the default changes
-// nothing and is no problem either.
+// Takes the number when inRange. Every note ends in what the driver uses instead; a number
+// outside the range that equals the default changes nothing and is no problem either.
 template <typename Field, typename InRange>
 std::string takeNumber(Field& field, const std::string& text, Field defaultValue, InRange inRange) {
     std::string note;
     const int32_t number = readNumber(text, note);
     if (!inRange(number)) {
         if (int64_t{number} == static_cast<int64_t>(defaultValue) && note.empty()) return {};
-        return note.empty() ? std::to_string(number) + " is out of range" : note + ", out of range";
+        return (note.empty() ? std::to_string(number) : note + ",") + " out of range: the default " +
+               shown(defaultValue) + " is used";
     }
     field = static_cast<Field>(number);
     if (note.empty() && static_cast<int64_t>(field) != number && number >= 0)
-        note = std::to_string(number) + " does not fit: it is read as " + std::to_string(field);
-    return note;
+        return std::to_string(number) + " does not fit: " + shown(field) + " is used";
+    return note.empty() ? note : note + ", which is used";
 }
 
 std::string takeFlag(bool& field, const std::string& text, const char* word) {
@@ -37,7 +48,7 @@ std::string takeFlag(bool& field, const std::string& text, const char* word) {
         field = true;
         return {};
     }
-    return quoted(text) + " is not " + quoted(word) + " (case matters)";
+    return quoted(text) + " is not " + quoted(word) + " (case matters): off is used";
 }
 
 constexpr auto atLeastZero = [](int32_t n) { return n >= 0; };
@@ -50,7 +61,7 @@ const SettingsKeyValues defaults{};
 std::string applyDebug(V& v, const std::string& text) {
     if (text == "enable") v.debugLevel = 6;
     else if (text == "debug") v.debugLevel = 7;
-    else return quoted(text) + " is neither \"enable\" nor \"debug\"";
+    else return quoted(text) + " is neither \"enable\" nor \"debug\": logging stays off";
     return {};
 }
 
@@ -62,7 +73,9 @@ std::string applyPcmRequest(V& v, const std::string& text) {
         v.convertS32 = true;
         return {};
     }
-    return takeNumber(v.pcmRequest, text, defaults.pcmRequest, atLeastZero);
+    std::string note = takeNumber(v.pcmRequest, text, defaults.pcmRequest, atLeastZero);
+    if (!note.empty() && !isPlainNumber(text)) note += " (the conversion word is written \"CovertS32\")";
+    return note;
 }
 
 std::string applyStartDelay(V& v, const std::string& text) {
@@ -72,11 +85,11 @@ std::string applyStartDelay(V& v, const std::string& text) {
 std::string applyTargetAddress(V& v, const std::string& text) {
     if (text.find(',') == std::string::npos) {
         v.targetAddress = TERNO::Address{};
-        return "no \",\" and port after the address: the target address is cleared";
+        return "no \",\" and port after the address: no fixed target, discovery is used";
     }
     if (!v.targetAddress.parseWithPort(text)) {
         v.targetAddress = TERNO::Address{};
-        return quoted(text) + " is not an IPv6 address with a port: the target address is cleared";
+        return quoted(text) + " is not an IPv6 address with a port: no fixed target, discovery is used";
     }
     return {};
 }
@@ -94,12 +107,14 @@ std::string applyFindIP(V& v, const std::string& text) {
         const std::string piece = text.substr(start, end - start);
         if (!piece.empty()) {
             TERNO::Address address{};
-            if (address.parse(piece)) v.findIP.push_back(address);
+            if (VELMORA::parseFindDestination(piece, address)) v.findIP.push_back(address);
             else skipped += (skipped.empty() ? "" : ", ") + quoted(piece);
         }
         start = end + 1;
     }
-    return skipped.empty() ? std::string() : "not IPv6 addresses, skipped: " + skipped;
+    return skipped.empty() ? std::string()
+                           : "not addresses (fe80::1, fe80::1%12 or [fe80::1]:19642), skipped: " + skipped +
+                                 "; the others are used";
 }
 
 std::string applyBufferSize(V& v, const std::string& text) {
@@ -126,9 +141,9 @@ std::string applyCpuLow(V& v, const std::string& text) {
 std::string applyCycleTime(V& v, const std::string& text) {
     std::string note;
     const int32_t number = readNumber(text, note);
-    if (number == 0) return note.empty() ? std::string() : note + ", and 0 is not taken";
+    if (number == 0) return (note.empty() ? "0" : note + ",") + " out of range: the default 1000 is used";
     v.cycleTime = static_cast<uint32_t>(number);   // any non-zero value, a negative one wrapping
-    return note;
+    return note.empty() ? note : note + ", which is used";
 }
 
 std::string applyProfileLimit(V& v, const std::string& text) {
@@ -151,14 +166,14 @@ std::string applyThreadMode(V& v, const std::string& text) {
 std::string applyInfoCycle(V& v, const std::string& text) {
     std::string note;
     v.infoCycle = readNumber(text, note);
-    return note;
+    return note.empty() ? note : note + ", which is used";
 }
 
 std::string applyFlexCycle(V& v, const std::string& text) {
     if (text == "enable") v.flexCycleVariable = true;
     else if (text == "fixfix") v.flexCycleFixFix = true;
     else if (text == "fixAsio") v.flexCycleFixAsio = true;
-    else return quoted(text) + " is none of \"enable\", \"fixfix\", \"fixAsio\"";
+    else return quoted(text) + " is none of \"enable\", \"fixfix\", \"fixAsio\" (case matters): off is used";
     return {};
 }
 
@@ -177,30 +192,53 @@ std::string applyPhase(V& v, const std::string& text) { return takeFlag(v.phaseI
 std::string applyNopBreak(V& v, const std::string& text) { return takeFlag(v.nopBreak, text, "Enable"); }
 
 constexpr SettingKey keys[] = {
-    {"Debug", "(off)", "\"enable\" (log level 6) or \"debug\" (log level 7)", false, applyDebug},
-    {"DSDMSB", "(off)", "\"enable\": DSD from the host with the first sample in the top bit", false, applyDsdMsb},
-    {"PCMRequest", "32", "a number >= 0 (bits), or \"CovertS32\"", false, applyPcmRequest},
-    {"StartDelay", "0", "a number >= 0 (microseconds)", false, applyStartDelay},
-    {"TargetAddress", "(none)", "an IPv6 address, a comma and a port, e.g. fe80::1,49152", false, applyTargetAddress},
-    {"TargetPO", "0", "a number >= 0 (output index counted from 1)", false, applyTargetPO},
-    {"FindIP", "(none)", "IPv6 addresses separated by \";\"", false, applyFindIP},
-    {"ASIOBufferSize", "0", "a number > 0 (frames); 0 leaves the size free", false, applyBufferSize},
-    {"ASIOBufferSizeMin", "1", "a number > 0 (frames)", false, applyBufferSizeMin},
-    {"ASIOBufferSizeMax", "16384", "a number > 0 (frames)", false, applyBufferSizeMax},
-    {"ASIOBufferSizePre", "512", "a number > 0 (frames)", false, applyBufferSizePre},
-    {"SyncBufferCount", "6", "a number >= 2 (blocks)", false, applySyncBufferCount},
-    {"CPULOW", "0", "a number of cores (not 0): at most that many cores reads section [LOW]", false, applyCpuLow},
-    {"CycleTime", "1000", "a number other than 0 (microseconds)", true, applyCycleTime},
-    {"TargetProfileLimitTime", "0", "a number > 100 (microseconds)", true, applyProfileLimit},
-    {"Fragment", "1", "\"disable\" (1), \"enable\" (0), \"Optimize\", or a number >= 0", true, applyFragment},
-    {"ThredMode", "1", "a number >= 0 (thread mode bits)", true, applyThreadMode},
-    {"InfoCycle", "100000", "any number (microseconds)", true, applyInfoCycle},
-    {"FlexCycle", "(off)", "\"enable\", \"fixfix\" or \"fixAsio\"", true, applyFlexCycle},
-    {"ASIOBufferMulti", "(off)", "\"enable\"", true, applyBufferMulti},
-    {"Interface", "0", "a number >= 0 (interface index; 0: all)", true, applyInterface},
-    {"LatencyBuffer", "0", "a number >= 0 (microseconds)", true, applyLatencyBuffer},
-    {"Phase", "(normal)", "\"Invert\"", true, applyPhase},
-    {"NopBreak", "(off)", "\"Enable\" (capital E)", true, applyNopBreak},
+    {"Debug", "Writes the driver's log (UDP to [::1]:19640); may also stand in debug.inf", "(off)",
+     "\"enable\" (log level 6) or \"debug\" (log level 7)", false, applyDebug},
+    {"DSDMSB", "The host delivers DSD with the first sample in the top bit of each byte", "(off)", "\"enable\"",
+     false, applyDsdMsb},
+    {"PCMRequest", "Preferred PCM sample width in bits when the sink offers several", "32",
+     "a number >= 0 (bits), or \"CovertS32\": 32-bit integers from the host, converted to what the sink takes",
+     false, applyPcmRequest},
+    {"StartDelay", "Playback begins no earlier than StartDelay / 1000 + 10 ms after start", "0",
+     "a number >= 0 (microseconds)", false, applyStartDelay},
+    {"TargetAddress", "A fixed sink instead of discovery (only its address is used to find it)", "(none)",
+     "an IPv6 address, a comma and a port, e.g. fe80::1,49152", false, applyTargetAddress},
+    {"TargetPO", "Output of the sink at TargetAddress, counted from 1", "0",
+     "a number >= 0 (output index counted from 1)", false, applyTargetPO},
+    {"FindIP", "Sinks asked directly during discovery, besides the multicast to every link", "(none)",
+     "addresses separated by \";\": fe80::1, fe80::1%12 (interface index), [fe80::1]:19642 (port)", false,
+     applyFindIP},
+    {"ASIOBufferSize", "Fixes the ASIO buffer size that hosts are offered", "0",
+     "a number > 0 (frames); 0 leaves the size free", false, applyBufferSize},
+    {"ASIOBufferSizeMin", "Smallest ASIO buffer size offered", "1", "a number > 0 (frames)", false,
+     applyBufferSizeMin},
+    {"ASIOBufferSizeMax", "Largest ASIO buffer size offered", "16384", "a number > 0 (frames)", false,
+     applyBufferSizeMax},
+    {"ASIOBufferSizePre", "Preferred ASIO buffer size", "512", "a number > 0 (frames)", false, applyBufferSizePre},
+    {"SyncBufferCount", "Blocks of audio held between the host and the network", "6", "a number >= 2 (blocks)",
+     false, applySyncBufferCount},
+    {"CPULOW", "Low-power profile: on machines with at most this many cores the keys below come from [LOW]",
+     "0", "a number of cores (not 0): at most that many cores reads section [LOW]", false, applyCpuLow},
+    {"CycleTime", "Time between two bursts of packets", "1000", "a number other than 0 (microseconds)", true,
+     applyCycleTime},
+    {"TargetProfileLimitTime", "When set, the transfer profile is chosen automatically within this time", "0",
+     "a number > 100 (microseconds)", true, applyProfileLimit},
+    {"Fragment", "Packets per cycle: a limit, or Optimize for the automatic fixed or variable methods", "1",
+     "\"disable\" (1), \"enable\" (0), \"Optimize\", or a number >= 0", true, applyFragment},
+    {"ThredMode", "Thread mode bits of the streaming worker", "1", "a number >= 0 (thread mode bits)", true,
+     applyThreadMode},
+    {"InfoCycle", "Period of the information exchange with the sink", "100000", "any number (microseconds)", true,
+     applyInfoCycle},
+    {"FlexCycle", "Variable cycle, fixed-size datagrams, or a cycle from the ASIO buffer size", "(off)",
+     "\"enable\", \"fixfix\" or \"fixAsio\"", true, applyFlexCycle},
+    {"ASIOBufferMulti", "Scales the stream buffer with the sample rate", "(off)", "\"enable\"", true,
+     applyBufferMulti},
+    {"Interface", "Interface index that discovery uses", "0", "a number >= 0 (interface index; 0: all)", true,
+     applyInterface},
+    {"LatencyBuffer", "Latency asked of the sink", "0", "a number >= 0 (microseconds)", true, applyLatencyBuffer},
+    {"Phase", "Inverts the polarity of the audio", "(normal)", "\"Invert\"", true, applyPhase},
+    {"NopBreak", "Probes each sink before asking for its outputs and session; a sink that answers the probe is not used", "(off)", "\"Enable\" (capital E)", true,
+     applyNopBreak},
 };
 
 }  // namespace
@@ -244,4 +282,31 @@ bool isPlainNumber(std::string_view text) {
     const int32_t number = settingNumber(text);
     if (number != INT_MAX && number != INT_MIN) return true;
     return text.size() <= 11 && std::to_string(number) == text;
+}
+
+std::string settingProblem(std::string_view name, const std::string& value, bool lowSection) {
+    const SettingKey* key = findSettingKey(name);
+    if (!key) {
+        if (name == "Version")
+            return "Version belongs to the factory file: when the two differ the driver replaces this file with "
+                   "the factory settings";
+        if (isFileManagementKey(name)) return std::string(name) + " is read only from the files beside the driver";
+        auto lower = [](std::string_view text) {
+            std::string out(text);
+            std::transform(out.begin(), out.end(), out.begin(), [](unsigned char c) { return std::tolower(c); });
+            return out;
+        };
+        const std::string unknown = "the driver reads no key named " + quoted(name);
+        for (const SettingKey& known : keys)
+            if (lower(known.name) == lower(name))
+                return unknown + " (names are case-sensitive): did you mean " + known.name + "?";
+        return unknown;
+    }
+    if (lowSection && !key->lowProfileKey)
+        return std::string(name) + " is read from section global only; section LOW holds the keys from CycleTime on";
+    for (unsigned char c : value)
+        if (c < 0x20) return "control characters (tabs included) make the driver ignore the whole file";
+    if (value.empty()) return {};
+    SettingsKeyValues scratch;
+    return key->apply(scratch, value);
 }

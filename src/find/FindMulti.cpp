@@ -30,7 +30,9 @@ bool Find::findMulti(const TERNO::MessageHeader& request,
         socket.sendTo(request.frame, size, allNodes(pinned ? pinned : local.scope), false);
         for (const TERNO::Address& extra : extraDestinations) {
             TERNO::Address to = extra;
+            // A link-local destination given without an interface is asked on each one in turn.
             if (pinned) to.scope = pinned;
+            else if (to.scope == 0 && to.isLinkLocal()) to.scope = local.scope;
             socket.sendTo(request.frame, size, to, false);
         }
 

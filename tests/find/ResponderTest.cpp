@@ -3,9 +3,10 @@
 
 #include <gtest/gtest.h>
 
-#include "DestinationText.h"
+#include "find/FindDestination.h"
 #include "TargetReport.h"
 #include "find/FakeSink.h"
+#include "find/FindDestination.h"
 #include "find/FindFrame.h"
 #include "find/FindProtocol.h"
 #include "find/FindRequests.h"
@@ -88,18 +89,35 @@ TEST(FindResponder, OptionTexts) {
     EXPECT_FALSE(sink::parseFindOutput("", output));
 }
 
-TEST(VelmoraFindTool, DestinationText) {
-    TERNO::Address address{};
-    ASSERT_TRUE(velmora_find::parseDestination("fe80::101", address));
-    EXPECT_EQ(address.portNumber(), FP::findPort);
-    EXPECT_EQ(address.scope, 0u);
-    ASSERT_TRUE(velmora_find::parseDestination("fe80::101,5000%3", address));
-    EXPECT_EQ(address.toString(), "fe80::101");
-    EXPECT_EQ(address.portNumber(), 5000u);
-    EXPECT_EQ(address.scope, 3u);
-    EXPECT_FALSE(velmora_find::parseDestination("fe80::101,port", address));
-    EXPECT_FALSE(velmora_find::parseDestination("host.example", address));
-    EXPECT_FALSE(velmora_find::parseDestination("fe80::1%", address));
+TEST(FindDestination, TextForms) {
+    struct Case {
+        const char* text;
+        bool ok;
+        uint16_t port, scope;
+    };
+    const Case cases[] = {
+        {"fe80::101", true, FP::findPort, 0},      {"fe80::101%3", true, FP::findPort, 3},
+        {"[fe80::101]:5000", true, 5000, 0},        {"[fe80::101%3]:5000", true, 5000, 3},
+        {"[fe80::101]", true, FP::findPort, 0},     {"fe80::101,5000", true, 5000, 0},
+        {"fe80::101,5000%3", true, 5000, 3},        {"fe80::101%3,5000", true, 5000, 3},
+        {"[fe80::101]:0", false, 0, 0},             {"[fe80::101]:", false, 0, 0},
+        {"[fe80::101]5000", false, 0, 0},           {"[fe80::101:5000", false, 0, 0},
+        {"fe80::101,port", false, 0, 0},            {"fe80::101%", false, 0, 0},
+        {"fe80::101%eth0", false, 0, 0},            {"fe80::101,70000", false, 0, 0},
+        {"host.example", false, 0, 0},              {"", false, 0, 0},
+    };
+    for (const Case& c : cases) {
+        TERNO::Address address{};
+        address.scope = 99;
+        ASSERT_EQ(VELMORA::parseFindDestination(c.text, address), c.ok) << c.text;
+        if (!c.ok) {
+            EXPECT_EQ(address.scope, 99u) << c.text << ": untouched";
+            continue;
+        }
+        EXPECT_EQ(address.toString(), "fe80::101") << c.text;
+        EXPECT_EQ(address.portNumber(), c.port) << c.text;
+        EXPECT_EQ(address.scope, c.scope) << c.text;
+    }
 }
 
 TEST(VelmoraFindTool, JsonEscapesSinkTexts) {

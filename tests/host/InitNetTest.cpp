@@ -4,11 +4,13 @@
 
 #include <gtest/gtest.h>
 
+#include <net/if.h>
 #include <stdlib.h>
 
 #include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <thread>
@@ -156,6 +158,49 @@ TEST_F(InitNet, EachFailureLeavesItsMessage) {
     ASSERT_NE(narrow.port(), 0);
     attempt("", 0, "format miss err!");
     attempt("PCMRequest=CovertS32\r\n", 0, "format miss err!");
+}
+
+// Drops what reaches a namespace's Find port through the all-nodes group, for as long as it lives.
+class MulticastBlock {
+public:
+    explicit MulticastBlock(const std::string& space) : space_(space) {
+        ok_ = run("add table ip6 velmora_block") &&
+              run("add chain ip6 velmora_block input '{ type filter hook input priority 0; }'") &&
+              run("add rule ip6 velmora_block input ip6 daddr ff02::1 udp dport 19642 drop");
+    }
+    ~MulticastBlock() { run("delete table ip6 velmora_block"); }
+    bool ok() const { return ok_; }
+
+private:
+    bool run(const std::string& command) const {
+        return std::system(("ip netns exec " + space_ + " nft " + command + " 2>&1").c_str()) == 0;
+    }
+    std::string space_;
+    bool ok_ = false;
+};
+
+TEST_F(InitNet, FindIPReachesASinkThatIgnoresTheMulticastGroup) {
+    MulticastBlock block(spaces_[0]);
+    ASSERT_TRUE(block.ok()) << "nft (scripts/install-deps.sh installs nftables)";
+    SinkProcess sink(spaces_[0], {"--find-description", "Hidden"});
+    ASSERT_NE(sink.port(), 0);
+    const std::string link = std::to_string(if_nametoindex("link1"));
+    // Sink 1 is fe80::101 on the host's link1.
+    const std::pair<std::string, ASIOBool> cases[] = {
+        {"", 0},   // the multicast alone finds nothing
+        {"FindIP=fe80::101\r\n", 1},            // every interface, the Find port
+        {"FindIP=fe80::101%" + link + "\r\n", 1},
+        {"FindIP=fe80::99;[fe80::101]:19642\r\n", 1},
+        {"FindIP=[fe80::101]:19643\r\n", 0},   // nobody on that port
+    };
+    for (const auto& [settings, result] : cases) {
+        SCOPED_TRACE(settings);
+        Driver driver(settings);
+        EXPECT_EQ(driver->init(nullptr), result) << errorMessage(driver.asio);
+        if (result == 1) {
+            EXPECT_EQ(driverName(driver.asio), "Hidden");
+        }
+    }
 }
 
 // A host that counts its callbacks and writes a ramp into every half it is given.

@@ -98,3 +98,29 @@ TEST_F(SettingsEditing, InteractiveSession) {
     written.select("LOW");
     EXPECT_EQ(written.get("ThredMode"), "3");
 }
+
+TEST_F(SettingsEditing, CheckListsWhatTheDriverWouldNotTake) {
+    struct Case {
+        std::string file;   // the per-user file; empty: none
+        int status;
+        std::vector<std::string> lines;   // each in the output
+    };
+    const Case cases[] = {
+        {"", 0, {"setting_org.inf: every value is taken as written"}},
+        {"Version=5\r\nFragment=abc\r\nPhase=invert\r\n", 1,
+         {"setting.inf: Fragment=abc: \"abc\" is not a number: it reads as 0, which is used",
+          "setting.inf: Phase=invert: \"invert\" is not \"Invert\" (case matters): off is used"}},
+        {"Version=5\r\nCycleTime=\t7\r\n", 1, {"setting.inf: cannot be read", "reads " + environment.moduleFolder}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.file);
+        platform::removeFile(userFile());
+        if (!c.file.empty()) {
+            platform::createFolder(environment.settingsFolder);
+            platform::writeFile(userFile(), c.file);
+        }
+        std::ostringstream out;
+        EXPECT_EQ(checkSettings(environment, out), c.status);
+        for (const std::string& line : c.lines) EXPECT_NE(out.str().find(line), std::string::npos) << out.str();
+    }
+}

@@ -9,10 +9,10 @@
 #include <string>
 #include <vector>
 
-#include "DestinationText.h"
 #include "FinderSource.h"
 #include "TargetReport.h"
 #include "find/Find.h"
+#include "find/FindDestination.h"
 #include "terno/InterfaceList.h"
 
 namespace {
@@ -55,7 +55,8 @@ int main(int argc, char** argv) {
     app.add_option("-i,--interface", interfaceIndex, "Interface index to search on (0: every interface)")
         ->check(CLI::Range(0u, 65535u));
     app.add_option("-a,--address", addresses,
-                   "Extra unicast address to ask, ADDRESS[,PORT][%SCOPE] (port 19642 by default)");
+                   "Extra unicast address to ask, as the FindIP setting takes it: ADDRESS, ADDRESS%INTERFACE, "
+                   "[ADDRESS]:PORT (port 19642 by default)");
     app.add_option("-m,--module", module, "Ask this driver module's DllVelmorafind for the finder");
     app.add_flag("--json", json, "Print JSON instead of a table");
     app.add_flag("--all-products", allProducts, "Accept sinks of every product, not only this driver's");
@@ -66,7 +67,7 @@ int main(int argc, char** argv) {
     std::vector<TERNO::Address> extra;
     for (const std::string& text : addresses) {
         TERNO::Address address{};
-        if (!velmora_find::parseDestination(text, address)) {
+        if (!VELMORA::parseFindDestination(text, address)) {
             std::cerr << "velmora-find: not an address: " << text << "\n";
             return 2;
         }

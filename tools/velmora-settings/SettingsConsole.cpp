@@ -40,6 +40,29 @@ void printSettings(const SettingsEditor& editor, bool lowSection, std::ostream& 
     for (const std::string& note : editor.notes()) out << "\nNote: " << note << "\n";
 }
 
+int checkSettings(const SettingsEnvironment& environment, std::ostream& out) {
+    DriverSettings settings;
+    settings.locate(environment);
+    const std::string userFile = environment.settingsFolder + "\\" + DriverSettings::settingsFileName;
+    int found = 0;
+    if (settings.settingPath != userFile && platform::fileExists(userFile)) {
+        out << platform::nativePath(userFile) << ": cannot be read (a tab or other control character): the driver reads "
+            << platform::nativePath(settings.settingPath) << " instead\n";
+        ++found;
+    }
+    if (!settings.readKeys()) {
+        out << platform::nativePath(settings.settingPath) << ": cannot be read: every key keeps its default\n";
+        return 1;
+    }
+    for (const SettingProblem& p : settings.problems) {
+        out << platform::nativePath(p.file) << ": " << (p.section == IniFile::globalSection ? "" : "[" + p.section + "] ")
+            << p.key << "=" << p.value << ": " << p.problem << "\n";
+        ++found;
+    }
+    if (found == 0) out << platform::nativePath(settings.settingPath) << ": every value is taken as written\n";
+    return found == 0 ? 0 : 1;
+}
+
 int runInteractive(SettingsEditor& editor, std::istream& in, std::ostream& out) {
     printSettings(editor, false, out);
     out << "\n";

@@ -9,5 +9,10 @@
 // notes on how the driver reads the file.
 void printSettings(const SettingsEditor& editor, bool lowSection, std::ostream& out);
 
+// Reads the settings exactly as the driver does and lists what it would not take as written:
+// a settings file it cannot read at all, and every value of DriverSettings::problems. Returns
+// the exit status: 0 when there is nothing to list, 1 otherwise.
+int checkSettings(const SettingsEnvironment& environment, std::ostream& out);
+
 // Reads commands from in until "quit" or the end of the input. Returns the exit status.
 int runInteractive(SettingsEditor& editor, std::istream& in, std::ostream& out);

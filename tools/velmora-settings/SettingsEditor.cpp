@@ -7,11 +7,6 @@
 
 namespace {
 
-std::string lowered(std::string text) {
-    std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return std::tolower(c); });
-    return text;
-}
-
 std::string trimmed(const std::string& text) {
     const size_t first = text.find_first_not_of(' ');
     if (first == std::string::npos) return {};
@@ -57,34 +52,17 @@ std::vector<SettingRow> SettingsEditor::rowsOf(const IniFile& file, bool lowSect
     for (const SettingKey& key : settingKeys()) {
         if (lowSection && !key.lowProfileKey) continue;
         SettingRow row{&key, view.get(key.name), {}};
-        SettingsKeyValues scratch;
-        if (!row.value.empty()) row.problem = key.apply(scratch, row.value);
+        row.problem = settingProblem(key.name, row.value, lowSection);
         rows.push_back(std::move(row));
     }
     return rows;
 }
 
 std::string SettingsEditor::check(const std::string& name, const std::string& value, bool lowSection) const {
+    const std::string problem = settingProblem(name, value, lowSection);
     const SettingKey* key = findSettingKey(name);
-    if (!key) {
-        if (name == "Version") return "Version belongs to the factory file: when it differs from it the driver replaces this file with the factory settings";
-        if (isFileManagementKey(name)) return name + " is read only from the files beside the driver, not from this file";
-        for (const SettingKey& known : settingKeys()) {
-            if (lowered(known.name) == lowered(name))
-                return "the driver does not know \"" + name + "\" (names are case-sensitive): did you mean " + known.name + "?";
-        }
-        return "the driver does not read a key named \"" + name + "\"";
-    }
-    if (lowSection && !key->lowProfileKey)
-        return name + " is read from section global only; section LOW holds the keys from CycleTime on";
-    for (unsigned char c : value) {
-        if (c < 0x20) return "control characters (tabs included) make the driver ignore the whole file";
-    }
-    if (value.empty()) return {};
-    SettingsKeyValues scratch;
-    const std::string problem = key->apply(scratch, value);
-    if (!problem.empty()) return problem + ". " + name + " takes " + key->acceptedText;
-    return {};
+    if (problem.empty() || !key || (lowSection && !key->lowProfileKey)) return problem;
+    return problem + ". " + name + " takes " + key->acceptedText;
 }
 
 std::string SettingsEditor::set(const std::string& key, const std::string& value, bool lowSection) {

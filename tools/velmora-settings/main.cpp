@@ -28,6 +28,10 @@ int main(int argc, char** argv) {
     set->add_option("VALUE", value, "New value; empty or omitted restores the default");
     set->add_flag("--low", setLow, "Change the key in section LOW");
 
+    bool check = false;
+    app.add_flag("--check", check,
+                 "List every value the driver would not take as written (exit status 1 when there is any)");
+
     CLI::App* reset = app.add_subcommand("reset", "Replace every setting with the factory settings");
     CLI::App* paths = app.add_subcommand("paths", "Show where the settings files lie");
     app.require_subcommand(0, 1);
@@ -39,6 +43,8 @@ int main(int argc, char** argv) {
         environment.moduleFolder = moduleFolder;
         if (platform::folderOf(moduleFolder) != moduleFolder) environment.moduleFolder += "\\";
     }
+
+    if (check) return checkSettings(environment, std::cout);
 
     if (*paths) {
         // Where the driver looks, without creating anything.
