@@ -2,7 +2,7 @@
 JOBS ?= $(shell nproc)
 PRESETS := linux windows asan tsan
 
-.PHONY: all deps build test test-full bench demo fuzz fuzz-quick netfaults soak memcheck clean $(addprefix build-,$(PRESETS))
+.PHONY: all deps build test test-full bench demo package fuzz fuzz-quick netfaults soak memcheck clean $(addprefix build-,$(PRESETS))
 
 all: build
 
@@ -55,6 +55,10 @@ bench: build-linux
 
 demo: build-linux
 	@scripts/demo.sh build/linux
+
+# What users install: build/package/velmora-VERSION-win64.zip and the Linux tools beside it.
+package: build-linux build-windows
+	@scripts/package.sh build/linux build/windows build/package
 
 clean:
 	rm -rf build
