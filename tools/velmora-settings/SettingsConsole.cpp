@@ -40,6 +40,20 @@ void printSettings(const SettingsEditor& editor, bool lowSection, std::ostream& 
     for (const std::string& note : editor.notes()) out << "\nNote: " << note << "\n";
 }
 
+std::string keyTableMarkdown() {
+    auto cell = [](std::string text) {
+        for (size_t at = 0; (at = text.find('|', at)) != std::string::npos; at += 2) text.insert(at, "\\");
+        return text;
+    };
+    std::ostringstream out;
+    out << "| Key | Meaning | Default | Accepted values |\n|---|---|---|---|\n";
+    for (const SettingKey& key : settingKeys()) {
+        out << "| `" << key.name << "` | " << cell(key.meaning) << (key.lowProfileKey ? " (from [LOW] when CPULOW applies)" : "")
+            << " | " << cell(key.defaultText) << " | " << cell(key.acceptedText) << " |\n";
+    }
+    return out.str();
+}
+
 int checkSettings(const SettingsEnvironment& environment, std::ostream& out) {
     DriverSettings settings;
     settings.locate(environment);

@@ -32,6 +32,9 @@ int main(int argc, char** argv) {
     app.add_flag("--check", check,
                  "List every value the driver would not take as written (exit status 1 when there is any)");
 
+    bool keyTable = false;
+    app.add_flag("--keys-markdown", keyTable, "Print every key as the Markdown table of the user guide");
+
     CLI::App* reset = app.add_subcommand("reset", "Replace every setting with the factory settings");
     CLI::App* paths = app.add_subcommand("paths", "Show where the settings files lie");
     app.require_subcommand(0, 1);
@@ -45,6 +48,10 @@ int main(int argc, char** argv) {
     }
 
     if (check) return checkSettings(environment, std::cout);
+    if (keyTable) {
+        std::cout << keyTableMarkdown();
+        return 0;
+    }
 
     if (*paths) {
         // Where the driver looks, without creating anything.
