@@ -5,8 +5,7 @@
 #   defaults: build/linux build/windows build/package (both trees already built)
 # Writes OUT_DIR/velmora-VERSION-win64.zip and OUT_DIR/velmora-VERSION-linux-x86_64.tar.gz, each
 # holding one folder of that name. What goes in is listed in packaging/*.files; INSTALL.txt is
-# packaging/INSTALL.txt with the version filled in and each "@FILE" line kept only when FILE
-# is in the package.
+# packaging/INSTALL.txt with the version filled in.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 native=$(realpath "${1:-$root/build/linux}")
@@ -16,15 +15,12 @@ version=$(sed -n 's/^project(Velmora VERSION \([0-9.]*\).*/\1/p' "$root/CMakeLis
 
 # stage LIST BUILD FOLDER STRIP: copies the listed files of BUILD into FOLDER, stripped.
 stage() {
-  local list=$1 build=$2 folder=$3 strip=$4 line optional file
+  local list=$1 build=$2 folder=$3 strip=$4 line file
   mkdir -p "$folder"
   while read -r line; do
     case "$line" in ''|'#'*) continue ;; esac
-    optional=0
-    if [ "${line:0:1}" = "?" ]; then optional=1; line=${line:1}; line=${line# }; fi
     file="$build/$line"
     if [ ! -f "$file" ]; then
-      [ $optional -eq 1 ] && continue
       echo "package: $file is missing (build it first: make build)" >&2; return 1
     fi
     cp "$file" "$folder/"
@@ -32,17 +28,10 @@ stage() {
   done <"$list"
 }
 
-# text TEMPLATE FOLDER: the template for the files of FOLDER, with CR LF line ends.
+# text TEMPLATE: the template with the version filled in, with CR LF line ends.
 text() {
-  local template=$1 folder=$2 line name
-  while IFS= read -r line; do
-    if [ "${line:0:1}" = "@" ]; then
-      name=${line%% *}; name=${name:1}
-      [ -f "$folder/$name" ] || continue
-      line=${line#"@$name"}
-    fi
-    printf '%s\r\n' "${line//@VERSION@/$version}"
-  done <"$template"
+  local line
+  while IFS= read -r line; do printf '%s\r\n' "${line//@VERSION@/$version}"; done <"$1"
 }
 
 work=$(mktemp -d)
@@ -51,13 +40,13 @@ mkdir -p "$out"
 
 win="velmora-$version-win64"
 stage "$root/packaging/win64.files" "$windows" "$work/$win" x86_64-w64-mingw32-strip
-text "$root/packaging/INSTALL.txt" "$work/$win" >"$work/$win/INSTALL.txt"
+text "$root/packaging/INSTALL.txt" >"$work/$win/INSTALL.txt"
 rm -f "$out/$win.zip"
 (cd "$work" && cmake -E tar cf "$out/$win.zip" --format=zip "$win")
 
 lin="velmora-$version-linux-x86_64"
 stage "$root/packaging/linux.files" "$native" "$work/$lin" strip
-text "$root/packaging/README-linux.txt" "$work/$lin" | tr -d '\r' >"$work/$lin/README.txt"
+text "$root/packaging/README-linux.txt" | tr -d '\r' >"$work/$lin/README.txt"
 (cd "$work" && tar czf "$out/$lin.tar.gz" "$lin")
 
 echo "package: $out/$win.zip"
