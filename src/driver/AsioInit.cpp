@@ -6,6 +6,7 @@
 #include "driver/AsioVelmora.h"
 #include "driver/Guarded.h"
 #include "driver/SampleTypes.h"
+#include "driver/SessionRecovery.h"
 #include "log/LogLine.h"
 #include "find/Find.h"
 #include "find/ProductTag.h"
@@ -24,8 +25,24 @@ ASIOBool fail(std::string& errorMessage, const char* logText, const char* messag
 ASIOBool AsioVelmora::init(void* sysHandle) {
     return guarded<ASIOBool>(0, [&] {
         hostWindow = sysHandle;
+        // After a stream that ended by itself the sink is found again: it may be back
+        // elsewhere, and a host answers the reset request with init.
+        if (lostCause.exchange(VELMORA::StreamEnd::none, std::memory_order_relaxed) != VELMORA::StreamEnd::none)
+            initialised = false;
         if (initialised) return ASIOBool{1};
-        return initialise();
+        // While the sink is away, tries to reach it keep the process's back-off; a host that
+        // keeps calling init meanwhile is answered at once, without network traffic.
+        SessionRecovery& recovery = SessionRecovery::process();
+        const auto now = SessionRecovery::Clock::now();
+        if (const auto wait = recovery.waitBeforeAttempt(now); wait > wait.zero()) {
+            const auto ms = std::chrono::ceil<std::chrono::milliseconds>(wait).count();
+            LogLine(3) << "init back-off " << ms << "ms";
+            errorMessage = "sink not answering, next try in " + std::to_string(ms) + " ms";
+            return ASIOBool{0};
+        }
+        const ASIOBool result = initialise();
+        if (!initialised) recovery.attemptFailed(SessionRecovery::Clock::now());
+        return result;
     });
 }
 

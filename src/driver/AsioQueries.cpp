@@ -6,6 +6,7 @@
 #include "driver/AsioVelmora.h"
 #include "driver/Guarded.h"
 #include "driver/SampleTypes.h"
+#include "driver/SessionRecovery.h"
 #include "log/LogLine.h"
 #include "platform/Timer.h"
 
@@ -39,7 +40,11 @@ std::int32_t AsioVelmora::getDriverVersion() { return 1; }
 
 void AsioVelmora::getErrorMessage(char* string) {
     guardedVoid([&] {
-        if (string) copyText(string, errorMessage, errorMessage.size());
+        if (!string) return;
+        // A stream that ended by itself says why until init or a new stream succeeds.
+        const VELMORA::StreamEnd lost = lostCause.load(std::memory_order_relaxed);
+        const std::string text = lost != VELMORA::StreamEnd::none ? streamEndText(lost) : errorMessage;
+        copyText(string, text, text.size());
     });
 }
 

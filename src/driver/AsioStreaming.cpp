@@ -6,6 +6,7 @@
 #include "driver/AsioVelmora.h"
 #include "driver/Guarded.h"
 #include "driver/SampleTypes.h"
+#include "driver/SessionRecovery.h"
 #include "driver/StreamPlan.h"
 #include "log/LogLine.h"
 #include "platform/Clock.h"
@@ -82,6 +83,9 @@ void AsioVelmora::stopStream() {
     // (waiting for the connection) nor the worker (waiting for CONNECT_ANS) holds us.
     sync.cancelConnect();
     if (delayedStart.joinable()) delayedStart.join();
+    // No reset request after stop; from inside the host's asioMessage the requester's
+    // thread is left to end when that call returns.
+    resetRequester.finish();
     // From inside bufferSwitch (the buffer worker's thread) the buffer worker is told
     // to end but not joined: it ends when the callback returns.
     sync.disconnect();
@@ -93,8 +97,9 @@ ASIOError AsioVelmora::start() {
 
 ASIOError AsioVelmora::startStream() {
     LogLine(6) << "start";
-    // Inside bufferSwitch the ring that start would reconfigure is the one being filled.
-    if (sync.onBufferWorkerThread()) {
+    // Inside bufferSwitch the ring that start would reconfigure is the one being filled;
+    // inside asioMessage the thread that start would renew is the caller's.
+    if (sync.onBufferWorkerThread() || resetRequester.onThread()) {
         LogLine(3) << "start in callback error";
         return ASE_NotPresent;
     }
@@ -102,6 +107,7 @@ ASIOError AsioVelmora::startStream() {
     // bufferSwitch left its buffer worker to end by itself; it is collected here.
     if (running.load() || delayedStart.joinable()) stopStream();
     sync.joinBufferWorker();
+    resetRequester.arm();
     logThreadSnapshot();
 
     StreamFormat format;
@@ -245,6 +251,9 @@ void AsioVelmora::delayedStartThread() {
             platform::sleepMilliseconds(sleep);
         }
         sync.play();
+        // The music is back: the outage (if any) ends here, and the host's error text with it.
+        lostCause.store(VELMORA::StreamEnd::none, std::memory_order_relaxed);
+        SessionRecovery::process().recovered(SessionRecovery::Clock::now());
     });
 }
 

@@ -13,6 +13,7 @@
 #include "com/Asio.h"
 #include "com/Unknown.h"
 #include "driver/DriverSettings.h"
+#include "driver/ResetRequester.h"
 #include "syncbuffer/SyncBuffer.h"
 
 class LogSink;
@@ -27,6 +28,11 @@ public:
     public:
         explicit Sync(AsioVelmora* owner) : driver(owner) {}
         void fillBlock(std::vector<uint8_t>& block, bool afterSend) override;
+        // The stream ended by itself: the host is told and keeps getting its callbacks at
+        // the nominal block rate (audio discarded) until stop, disposeBuffers or release.
+        void streamEnded(VELMORA::StreamEnd why) override;
+        // The host's callbacks at the nominal block rate until the ring is disconnected or closed.
+        void keepTime();
 
         AsioVelmora* driver;
         std::string driverName;
@@ -103,6 +109,10 @@ public:
     uint32_t sampleBytes = 0;
     uint32_t startTime = 0;
     std::thread delayedStart;
+    // Why the last stream ended by itself (none while it plays, and after init or a new
+    // stream); getErrorMessage says so, and init then finds the sink again.
+    std::atomic<VELMORA::StreamEnd> lostCause{VELMORA::StreamEnd::none};
+    ResetRequester resetRequester{callbacks};
 
 private:
     ASIOBool initialise();
@@ -112,6 +122,8 @@ private:
     void releaseBuffers();
     bool chooseTransferProfile(VELMORA::StreamFormat hostFormat, uint32_t multiplier);
     void delayedStartThread();
+    // One host buffer period: the host's callback, then the position and the half advance.
+    void hostSwitch();
     void setTimeInfoFlag(uint32_t flag);
     void logThreadSnapshot();
     bool timerRaised_ = false;

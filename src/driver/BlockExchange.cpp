@@ -1,5 +1,6 @@
 // fillBlock: one host buffer period. Runs on the stream buffer's worker thread, which is also
-// where the host's bufferSwitch callback runs.
+// where the host's bufferSwitch callback runs (and where keepTime calls it once the stream
+// has ended by itself).
 
 #include <algorithm>
 #include <array>
@@ -8,27 +9,30 @@
 #include "driver/AsioVelmora.h"
 #include "driver/Interleave.h"
 
-void AsioVelmora::Sync::fillBlock(std::vector<uint8_t>& block, bool) {
-    AsioVelmora& d = *driver;
-    const ASIOCallbacks* host = d.callbacks.load(std::memory_order_acquire);
-    if (d.running.load(std::memory_order_acquire) && host) {
-        if (d.timeInfoMode) {
+void AsioVelmora::hostSwitch() {
+    const ASIOCallbacks* host = callbacks.load(std::memory_order_acquire);
+    if (running.load(std::memory_order_acquire) && host) {
+        if (timeInfoMode) {
             if (host->bufferSwitchTimeInfo) {
-                d.getSamplePosition(&d.asioTime.timeInfo.samplePosition, &d.asioTime.timeInfo.systemTime);
-                if (d.timeCodeRead) d.asioTime.timeCode.timeCodeSamples = d.asioTime.timeInfo.samplePosition;
-                host->bufferSwitchTimeInfo(&d.asioTime, static_cast<std::int32_t>(d.bufferIndex), 1);
+                getSamplePosition(&asioTime.timeInfo.samplePosition, &asioTime.timeInfo.systemTime);
+                if (timeCodeRead) asioTime.timeCode.timeCodeSamples = asioTime.timeInfo.samplePosition;
+                host->bufferSwitchTimeInfo(&asioTime, static_cast<std::int32_t>(bufferIndex), 1);
             }
             // Rate and clock changes are reported once.
-            std::atomic_ref<uint32_t>(d.asioTime.timeInfo.flags)
+            std::atomic_ref<uint32_t>(asioTime.timeInfo.flags)
                 .fetch_and(~uint32_t{kSampleRateChanged | kClockSourceChanged}, std::memory_order_relaxed);
         } else if (host->bufferSwitch) {
-            host->bufferSwitch(static_cast<std::int32_t>(d.bufferIndex), 1);
+            host->bufferSwitch(static_cast<std::int32_t>(bufferIndex), 1);
         }
     }
+    const uint64_t advance = dsdMode ? uint64_t{bufferBytes} * 8 : bufferBytes / (sampleBytes ? sampleBytes : 1);
+    samplePosition.fetch_add(advance, std::memory_order_relaxed);
+    bufferIndex = bufferIndex == 0 ? 1 : 0;
+}
 
-    const uint64_t advance = d.dsdMode ? uint64_t{d.bufferBytes} * 8 : d.bufferBytes / (d.sampleBytes ? d.sampleBytes : 1);
-    d.samplePosition.fetch_add(advance, std::memory_order_relaxed);
-    d.bufferIndex = d.bufferIndex == 0 ? 1 : 0;
+void AsioVelmora::Sync::fillBlock(std::vector<uint8_t>& block, bool) {
+    AsioVelmora& d = *driver;
+    d.hostSwitch();
 
     // The half the host filled one call earlier.
     const std::size_t offset = d.bufferIndex == 1 ? d.bufferBytes : 0;

@@ -47,7 +47,9 @@ bool Sync::startWorker() {
 }
 
 void Sync::setState(uint32_t value) {
-    state.store(value, std::memory_order_relaxed);
+    // Release: what the setter stored before (the worker's endCause) is visible to a
+    // thread that reads the new state with acquire.
+    state.store(value, std::memory_order_release);
     notifyStateChanged();
 }
 
@@ -107,6 +109,7 @@ bool Sync::connect() {
         return false;
     }
     playing.store(0, std::memory_order_relaxed);
+    endCause.store(StreamEnd::none, std::memory_order_relaxed);
     state.store(stateConnecting, std::memory_order_relaxed);
     if (!startWorker()) {
         LogLine(3) << "Sync Worker Start Error";

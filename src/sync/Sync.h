@@ -43,6 +43,19 @@ enum SyncState : uint32_t {
     stateDisconnecting = 3,  // disconnect asked the worker to finish
 };
 
+// Why a stream ended by itself: the worker's own way out. `none` while it runs, and
+// when the driver's thread ended it (disconnect, cancelConnect, close).
+enum class StreamEnd : uint32_t {
+    none,
+    sinkSilent,        // nothing came from the sink for the info time-out
+    sinkClosed,        // the sink sent DSICONNECT_ANS
+    sinkRefused,       // CONNECT_REQ got no answer carrying a data port
+    networkError,      // a send, wait or receive failed
+    bufferTimeout,     // the ring had no block while not disconnecting
+    resendOutOfRange,  // the sink asked for packets the ring no longer holds
+    workerError,       // no profile, no memory, no thread priority or processor
+};
+
 // Control protocol commands (request, answer).
 namespace command {
 constexpr uint16_t formatReq = 4, formatAns = 5;
@@ -130,6 +143,8 @@ public:
     std::mutex connectMutex;
     std::condition_variable connectChanged;
     std::atomic<uint32_t> state{stateIdle};
+    // Set by the worker before it leaves state 1, 2 or 3; cleared by connect.
+    std::atomic<StreamEnd> endCause{StreamEnd::none};
     std::atomic<uint32_t> playing{0};
     TERNO::Address target{};
     TERNO::Address logTarget{};

@@ -21,17 +21,20 @@ void Sync::workerThread() {
     if (!priority) {
         LogLine(6) << "wth Rialtime Class not chnage priority";
     } else if (!platform::setThreadPriorityLevel(*priority)) {
+        endCause.store(StreamEnd::workerError, std::memory_order_relaxed);
         setState(stateIdle);
         return;
     }
 
     if ((threadMode & threadmode::occupied) && !platform::pinToProcessor(2) && !platform::pinToProcessor(1)) {
+        endCause.store(StreamEnd::workerError, std::memory_order_relaxed);
         setState(stateIdle);
         return;
     }
 
+    StreamEnd end = StreamEnd::workerError;
     try {
-        runStreamingWorker(*this);
+        end = runStreamingWorker(*this);
     } catch (...) {
         // Memory for the packet ring is the only thing the stream can run out of; the
         // stream ends like on any other failure, never the host's process.
@@ -41,6 +44,9 @@ void Sync::workerThread() {
         }
     }
 
+    // The cause goes before the state's release store: whoever reads state 0 with
+    // acquire finds it.
+    endCause.store(end, std::memory_order_relaxed);
     setState(stateIdle);
     LogLine(6) << "wth end";
 }

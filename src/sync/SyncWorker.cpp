@@ -49,12 +49,13 @@ class StreamingWorker {
 public:
     explicit StreamingWorker(Sync& session) : s_(session), socket_(session.control) {}
 
-    void run() {
-        if (!prepare()) return;
-        if (!openStream()) return;
+    StreamEnd run() {
+        if (!prepare()) return StreamEnd::workerError;
+        if (!openStream()) return end_;
         startLoop();
         loop();
         if (counting_) logCounters(platform::nowMicroseconds());  // the totals of the whole stream
+        return end_;
     }
 
 private:
@@ -122,14 +123,14 @@ private:
                            connectTimeoutUs, watch)) {
             if (watch.calledOff()) {
                 LogLine(6) << "wth CR cancel";
-            } else {
-                LogLine(3) << "wth CR send err";
+                return false;
             }
-            return false;
+            LogLine(3) << "wth CR send err";
+            return ended(StreamEnd::networkError);
         }
         if (answer.empty()) {
             LogLine(6) << "wth CR ack none";
-            return false;
+            return ended(StreamEnd::sinkRefused);
         }
         sinkInvert_ = sinkAsksInversion(wire::flags(answer.data()));
         hostInvert_ = s_.hostPhaseInvert.load(std::memory_order_relaxed) != 0;
@@ -207,6 +208,7 @@ private:
             const TERNO::WaitResult waited = socket_.waitReadable(pacer_.remaining(now));
             if (waited == TERNO::WaitResult::Error) {
                 LogLine(3) << "wth udp wait error";
+                ended(StreamEnd::networkError);
                 return;
             }
             const uint32_t after = platform::nowMicroseconds();
@@ -272,7 +274,7 @@ private:
             const TERNO::WaitResult polled = socket_.poll();
             if (polled == TERNO::WaitResult::Error) {
                 LogLine(3) << "wth udp wait2 error";
-                return false;
+                return ended(StreamEnd::networkError);
             }
             readable = polled == TERNO::WaitResult::Ready;
         }
@@ -282,7 +284,7 @@ private:
     bool send(const uint8_t* bytes, uint32_t size) {
         if (socket_.sendTo(bytes, size, destination_, true)) return true;
         LogLine(3) << "wth udp send error " << socket_.lastError;
-        return false;
+        return ended(StreamEnd::networkError);
     }
 
     // Header of a new packet in its slot, and the sizes it goes out with.
@@ -329,7 +331,7 @@ private:
                     if (!s_.getNewStream(block)) {
                         if (s_.state.load(std::memory_order_relaxed) != stateDisconnecting) {
                             LogLine(4) << "buffer timeout ";
-                            return false;
+                            return ended(StreamEnd::bufferTimeout);
                         }
                         LogLine(6) << "buffer Final ";
                         endPhase_ = finalPrepared;
@@ -369,7 +371,7 @@ private:
     bool receiveCheck(uint32_t now, bool readable) {
         if (now - lastReceive_ >= infoTimeout_) {
             LogLine(6) << "   timeout " << (now - lastReceive_);
-            return false;
+            return ended(StreamEnd::sinkSilent);
         }
         return readable ? receiveOne() : true;
     }
@@ -379,7 +381,7 @@ private:
         TERNO::Address from{};
         if (!socket_.receiveFrom(receive_.data(), static_cast<uint32_t>(receive_.size()), length, from)) {
             LogLine(6) << "udp rcv error ";
-            return false;
+            return ended(StreamEnd::networkError);
         }
         const uint8_t* d = receive_.data();
         if (length == 0 || !TERNO::Message::isValidFrame(d, length) || !sameEndpoint(from, destination_))
@@ -388,7 +390,7 @@ private:
         const uint16_t cmd = wire::command(d);
         if (cmd == command::disconnectAns) {
             LogLine(6) << "DSICONNECT_ANS ";
-            return false;
+            return ended(StreamEnd::sinkClosed);
         }
         if (cmd != command::status) return true;
         const uint16_t flags = wire::flags(d);
@@ -416,7 +418,7 @@ private:
         const uint32_t missing = missingPackets(nextSeq_, firstMissing);
         if (missing >= slots_.size()) {
             LogLine(6) << "   cout error " << firstMissing << " " << second << " " << missing;
-            return false;
+            return ended(StreamEnd::resendOutOfRange);
         }
         // Early in a stream a request may reach back before the first packet: those
         // slots hold nothing that was ever sent.
@@ -499,6 +501,12 @@ private:
 
     // --- the end ---
 
+    // The stream ends by itself for `why`; false, for the caller to return.
+    bool ended(StreamEnd why) {
+        end_ = why;
+        return false;
+    }
+
     // DSICONNECT_REQ to the data port until the sink confirms, four attempts.
     void closeStream() {
         TERNO::MessageHeader request(command::disconnectReq);
@@ -547,6 +555,7 @@ private:
     uint32_t prepareSkips_ = 0;
     int endPhase_ = running;
     uint32_t endResendRounds_ = 0;   // resend requests served after the final packet
+    StreamEnd end_ = StreamEnd::none;
 
     const uint8_t* block_ = nullptr;
     size_t blockLeft_ = 0;
@@ -559,9 +568,9 @@ private:
 
 }  // namespace
 
-void runStreamingWorker(Sync& session) {
+StreamEnd runStreamingWorker(Sync& session) {
     StreamingWorker worker(session);
-    worker.run();
+    return worker.run();
 }
 
 }  // namespace VELMORA

@@ -98,6 +98,8 @@ bool SyncBuffer::startBufferWorker() {
 
 void SyncBuffer::fillBlock(std::vector<uint8_t>&, bool) {}
 
+void SyncBuffer::streamEnded(StreamEnd) {}
+
 void SyncBuffer::bufferWorkerThread() {
     bufferWorkerOf = this;
     platform::setThreadPriorityLevel(platform::priorityLevelHigh);
@@ -112,6 +114,17 @@ void SyncBuffer::bufferWorkerThread() {
     stopped.store(true, std::memory_order_relaxed);
     LogLine(6) << "finish BufferWorker";
     while (sessionActive()) waitForWake(fillWaitMs);
+    // Acquire: the worker stored its reason before its release store of state 0. A
+    // stream ended by the driver's thread (disconnect, cancelConnect, close) has none.
+    state.load(std::memory_order_acquire);
+    const StreamEnd why = endCause.load(std::memory_order_relaxed);
+    if (why != StreamEnd::none && !disconnecting.load(std::memory_order_relaxed)) {
+        try {
+            streamEnded(why);
+        } catch (...) {
+            // What the owner does here never ends the host's process either.
+        }
+    }
     LogLine(6) << "done BufferWorker";
     bufferWorkerOf = nullptr;
 }
@@ -224,6 +237,7 @@ void SyncBuffer::disconnect() {
 
 void SyncBuffer::close() {
     Sync::close();
+    disconnecting.store(true, std::memory_order_relaxed);   // ends what streamEnded keeps running
     joinBufferWorker();
 }
 

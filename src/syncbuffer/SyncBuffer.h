@@ -45,6 +45,11 @@ public:
     // Starts the buffer worker thread; false when one is still attached or the thread
     // cannot be created.
     virtual bool startBufferWorker();
+    // Called on the buffer worker thread once its stream has ended by itself (`why` is
+    // the worker's reason) while nobody disconnected the ring. The thread ends when it
+    // returns; an override may keep it busy until `disconnecting` is set (disconnect
+    // and close set it). The base returns at once.
+    virtual void streamEnded(StreamEnd why);
 
     // --- driver's thread ---
     // Sizes the ring for hostFormat: blockCount (at least 2) blocks of silence, of

@@ -38,10 +38,10 @@ protected:
     }
 
     // What init learns of the sink, then buffers for two channels of 32-bit PCM.
-    void prepare() {
+    void prepare(ASIOCallbacks* callbacks = &Host::callbacks) {
         ASSERT_NO_FATAL_FAILURE(initAgainstSink(d, sink));
         Host::reset(infos, frames * 4);
-        ASSERT_EQ(driver->createBuffers(infos, 2, frames, &Host::callbacks), ASE_OK);
+        ASSERT_EQ(driver->createBuffers(infos, 2, frames, callbacks), ASE_OK);
     }
 
     // Every buffer switch counts; the n-th one (n > 0) runs `call` on the driver from inside it.
@@ -122,6 +122,98 @@ TEST_F(AsioStreaming, StopWhileTheStreamIsBeingOpenedReturnsPromptly) {
     EXPECT_EQ(driver->disposeBuffers(), ASE_OK);
     EXPECT_LT(Clock::now() - begin, std::chrono::seconds(2));
     EXPECT_EQ(switches.load(), 0);
+}
+
+// A host that records the driver's messages; it takes reset requests unless told otherwise,
+// and may run a driver call from inside the reset request (hosts should not, some do).
+struct MessageHost {
+    static inline std::atomic<bool> takesReset{true};
+    static inline std::atomic<int> selectorQueries{0}, resetRequests{0};
+    static inline DriverCall duringReset = nullptr;
+    static std::int32_t asioMessage(std::int32_t selector, std::int32_t value, void*, double*) {
+        if (selector == kAsioSelectorSupported && value == kAsioResetRequest) {
+            ++selectorQueries;
+            return takesReset ? 1 : 0;
+        }
+        if (selector != kAsioResetRequest) return 0;
+        ++resetRequests;
+        if (duringReset) hookResult = duringReset(hookDriver);
+        return 1;
+    }
+    static inline ASIOCallbacks callbacks{&Host::bufferSwitch, &Host::sampleRateDidChange, &asioMessage, nullptr};
+};
+
+// Longest time between two host callbacks since the last reset of the clock.
+std::atomic<int64_t> lastSwitchUs{0}, longestGapUs{0};
+int64_t nowUs() {
+    return std::chrono::duration_cast<std::chrono::microseconds>(Clock::now().time_since_epoch()).count();
+}
+
+// The stream ends by itself (the sink goes silent or closes it): the host is asked for a
+// reset once, from the driver's own thread, and its callbacks go on at the block rate
+// meanwhile; a host that does not take the request keeps getting them; stop, also from
+// inside the host's reset request, ends them at once.
+TEST_F(AsioStreaming, StreamEndedBySinkKeepsTimeAndAsksForAReset) {
+    struct Case {
+        const char* name;
+        bool sinkCloses;             // DSICONNECT_ANS, else the sink stops answering
+        bool takesReset;
+        DriverCall duringReset;
+        const char* message;
+    };
+    // The process's back-off grows with every loss: 0, 1 and 2 s before the request here.
+    for (const Case& c : {Case{"silent", false, true, nullptr, "sink stopped answering"},
+                          Case{"closed", true, true, stopCall, "sink closed the stream"},
+                          Case{"no reset", true, false, nullptr, "sink closed the stream"}}) {
+        SCOPED_TRACE(c.name);
+        MessageHost::takesReset = c.takesReset;
+        MessageHost::selectorQueries = MessageHost::resetRequests = 0;
+        MessageHost::duringReset = c.duringReset;
+        hookResult = -1;
+        sink.answerInfo = true;
+        ASSERT_NO_FATAL_FAILURE(prepare(&MessageHost::callbacks));
+        Host::during = [](std::int32_t) {
+            const int64_t now = nowUs(), last = lastSwitchUs.exchange(now);
+            if (last != 0 && now - last > longestGapUs) longestGapUs = now - last;
+            ++switches;
+        };
+        switches = 0;
+        ASSERT_EQ(driver->start(), ASE_OK);
+        ASSERT_TRUE(eventually([] { return switches.load() > 20; }));
+        lastSwitchUs = longestGapUs = 0;
+        if (c.sinkCloses) sink.sendFrame(false, VELMORA::command::disconnectAns, 0, 0);
+        else sink.answerInfo = false;
+        ASSERT_TRUE(eventually([&] { return d.sync.state.load() == VELMORA::stateIdle; }));
+
+        // Time goes on: 256 frames at 44.1 kHz is 5.8 ms, about 172 callbacks a second.
+        const int before = switches.load();
+        std::this_thread::sleep_for(std::chrono::seconds(1));
+        EXPECT_GT(switches.load() - before, 86) << "callbacks at half the block rate or less";
+        EXPECT_LT(switches.load() - before, 260) << "callbacks far above the block rate";
+        char message[128] = {};
+        driver->getErrorMessage(message);
+        EXPECT_STREQ(message, c.message);
+
+        ASSERT_TRUE(eventually([] { return MessageHost::selectorQueries.load() > 0; }, std::chrono::seconds(4)));
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        EXPECT_EQ(MessageHost::selectorQueries.load(), 1);
+        EXPECT_EQ(MessageHost::resetRequests.load(), c.takesReset ? 1 : 0) << "one request per loss";
+        if (c.duringReset) {
+            EXPECT_EQ(hookResult.load(), ASE_OK) << "stop from inside the reset request";
+        } else {
+            const int going = switches.load();
+            EXPECT_TRUE(eventually([&] { return switches.load() > going + 20; })) << "callbacks go on";
+        }
+        EXPECT_LT(longestGapUs.load(), 250000) << "the host went a quarter second without a callback";
+
+        const auto begin = Clock::now();
+        EXPECT_EQ(driver->stop(), ASE_OK);
+        EXPECT_EQ(driver->disposeBuffers(), ASE_OK);
+        EXPECT_LT(Clock::now() - begin, std::chrono::seconds(1));
+        const int stoppedAt = switches.load();
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        EXPECT_EQ(switches.load(), stoppedAt) << "no callback after stop";
+    }
 }
 
 }  // namespace

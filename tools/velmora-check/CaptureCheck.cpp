@@ -76,7 +76,8 @@ std::optional<uint64_t> stepAfterGap(const WireLayout& l, const std::vector<uint
 
 }  // namespace
 
-CheckResult checkCapture(const WireLayout& l, const std::vector<uint8_t>& capture, const std::vector<LostGap>& gaps) {
+CheckResult checkCapture(const WireLayout& l, const std::vector<uint8_t>& capture, const std::vector<LostGap>& gaps,
+                         const std::vector<uint64_t>& resumeAt) {
     CheckResult r;
     std::vector<uint8_t> silence, step;
     silenceStep(l, silence);
@@ -88,37 +89,57 @@ CheckResult checkCapture(const WireLayout& l, const std::vector<uint8_t>& captur
     std::map<uint64_t, uint64_t> gapAt;   // byte offset -> packets lost there
     for (const LostGap& g : gaps) gapAt[g.atByte] += g.packets;
     // The worker's first packets carry silence made before the host's polarity applies, so the
-    // leading silence may come in either polarity.
+    // silence before a run may come in either polarity.
     std::vector<uint8_t> complement(silence);
     for (uint8_t& b : complement) b = static_cast<uint8_t>(~b);
     size_t at = 0;
+    auto skipSilence = [&] {
+        while (equalAt(capture, at, silence) || equalAt(capture, at, complement)) at += stepBytes;
+    };
+    skipSilence();
+    r.leadingBytes = at;
     uint64_t next = 0;        // the step expected at `at`
-    bool started = false;
+    size_t resumed = 0;       // gaps of the stream passed
     for (;;) {
-        if (!started && (equalAt(capture, at, silence) || equalAt(capture, at, complement))) {
-            at += stepBytes;
-            r.leadingBytes = at;
-            continue;
-        }
         expectedStep(l, next, step);
         if (equalAt(capture, at, step)) {
-            started = true;
-            r.steps = ++next;
+            if (r.steps++ == 0) r.runs = 1;
+            ++next;
             at += stepBytes;
             continue;
         }
-        const auto gap = gapAt.find(at);
-        if (gap == gapAt.end()) break;
-        const std::optional<uint64_t> resumed = stepAfterGap(l, capture, at, next + 1, gap->second, stepBytes);
-        if (!resumed) break;   // silence or a wrong byte: the trailing check below decides
-        r.missingSteps += *resumed - next;
-        ++r.gapsInPattern;
-        next = *resumed;
-        gapAt.erase(gap);
+        if (const auto gap = gapAt.find(at); gap != gapAt.end() && r.steps > 0) {
+            if (const auto after = stepAfterGap(l, capture, at, next + 1, gap->second, stepBytes)) {
+                r.missingSteps += *after - next;
+                ++r.gapsInPattern;
+                next = *after;
+                gapAt.erase(gap);
+                continue;
+            }
+        }
+        if (r.steps == 0 || resumed == resumeAt.size()) break;
+        // The stream went and came back: silence, then exactly the step the player resumed at.
+        const uint64_t resume = resumeAt[resumed++];
+        if (resume < next) {
+            r.firstMismatch = at;
+            r.message = "run " + std::to_string(resumed + 1) + " resumes at step " + std::to_string(resume) +
+                        ", before the end of run " + std::to_string(resumed) + " at step " + std::to_string(next);
+            return r;
+        }
+        skipSilence();
+        next = resume;
+        expectedStep(l, next, step);
+        if (!equalAt(capture, at, step)) {
+            r.firstMismatch = at;
+            r.message = "run " + std::to_string(resumed + 1) + " does not start with step " + std::to_string(resume) +
+                        " at offset " + std::to_string(at);
+            return r;
+        }
+        ++r.runs;
     }
     // A named gap strictly inside the pattern that the pattern ran straight through.
     for (const auto& [byte, packets] : gapAt) {
-        if (started && byte > r.leadingBytes && byte < at) {
+        if (r.steps > 0 && byte > r.leadingBytes && byte < at) {
             r.firstMismatch = byte;
             r.message = "the report names " + std::to_string(packets) + " lost packets at byte " + std::to_string(byte) +
                         " but the pattern runs on unbroken there";
@@ -133,6 +154,10 @@ CheckResult checkCapture(const WireLayout& l, const std::vector<uint8_t>& captur
     if (r.steps == 0) {
         r.message = "the pattern's first step was not found";
         r.firstMismatch = r.leadingBytes;
+    } else if (resumed != resumeAt.size()) {
+        r.firstMismatch = at;
+        r.message = std::to_string(resumeAt.size()) + " gaps reported, the capture holds " + std::to_string(r.runs) +
+                    " runs";
     } else if (tail != capture.size()) {
         r.firstMismatch = tail;
         r.message = "wrong byte at offset " + std::to_string(tail) + " after " + std::to_string(r.steps) + " good steps";

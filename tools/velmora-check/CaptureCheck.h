@@ -2,6 +2,11 @@
 // Checks a sink's capture (every payload byte in sequence order) against the counter pattern
 // that velmora-play --pattern counter sends, after the layout changes the stream may make on
 // the way (narrowing or widening of samples, DSD word order, bit order, polarity).
+//
+// A capture across gaps (the stream was lost and came back; velmora-play reports the step at
+// which the signal resumed each time) is a run of the pattern from step 0, then for each gap
+// silence and a run that starts exactly at the reported step; a run may end anywhere before
+// the next (what was in flight when the stream went is lost), but never has a wrong byte.
 
 #include <cstddef>
 #include <cstdint>
@@ -33,7 +38,8 @@ struct CheckResult {
     bool exact = false;             // the pattern started, ran without a wrong byte (skipping ahead only
                                     // where a gap is named), and only silence followed
     uint64_t leadingBytes = 0;      // silence before the first pattern step
-    uint64_t steps = 0;             // pattern steps (frames, DSD bytes or words) up to the last one found
+    uint64_t steps = 0;             // pattern steps (frames, DSD bytes or words) found, all runs
+    uint64_t runs = 0;              // runs of the pattern (1 + the gaps the player reported)
     uint64_t missingSteps = 0;      // steps skipped at named gaps
     uint64_t gapsInPattern = 0;     // named gaps where the pattern skipped ahead
     uint64_t trailingBytes = 0;     // silence after the last pattern step
@@ -48,5 +54,6 @@ void silenceStep(const WireLayout& layout, std::vector<uint8_t>& out);
 
 // gaps: the losses the sink named; the pattern may skip ahead there (and only there). A named
 // gap inside the pattern where nothing is missing fails the check: the report would be wrong.
+// resumeAt: the step at which the signal resumed after each gap of the stream, in order.
 CheckResult checkCapture(const WireLayout& layout, const std::vector<uint8_t>& capture,
-                         const std::vector<LostGap>& gaps = {});
+                         const std::vector<LostGap>& gaps = {}, const std::vector<uint64_t>& resumeAt = {});

@@ -9,12 +9,16 @@
 #include "CaptureCheck.h"
 
 int main(int argc, char** argv) {
-    std::string path;
+    std::vector<std::string> paths;
+    std::vector<uint64_t> resumeAt;
     WireLayout layout;
     uint64_t minSteps = 1;
     bool json = false;
     CLI::App app{"Checks a sink capture (--raw-out of velmora-sink) against velmora-play's counter pattern."};
-    app.add_option("capture", path, "The capture file")->required();
+    app.add_option("capture", paths, "The capture file; several are read as one, in order (a sink run again)")
+        ->required();
+    app.add_option("--resume-at", resumeAt, "Step at which the signal resumed after each gap (velmora-play's report)")
+        ->delimiter(',');
     app.add_option("--channels", layout.channels, "Channels in the stream")->check(CLI::Range(1, 16));
     app.add_option("--host-bytes", layout.hostBytes, "Bytes per host sample (2, 3, 4, 8)");
     app.add_option("--wire-bytes", layout.wireBytes, "Bytes per sample on the wire");
@@ -32,12 +36,15 @@ int main(int argc, char** argv) {
     app.add_option("--gaps", gapText, "Packets the sink gave up on, as BYTE:COUNT,... (its report's lost_at)");
     CLI11_PARSE(app, argc, argv);
 
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        std::fprintf(stderr, "velmora-check: cannot read %s\n", path.c_str());
-        return 2;
+    std::vector<uint8_t> capture;
+    for (const std::string& path : paths) {
+        std::ifstream in(path, std::ios::binary);
+        if (!in) {
+            std::fprintf(stderr, "velmora-check: cannot read %s\n", path.c_str());
+            return 2;
+        }
+        capture.insert(capture.end(), std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
     }
-    const std::vector<uint8_t> capture((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     std::vector<LostGap> gaps;
     for (size_t at = 0; at < gapText.size();) {
         const size_t end = std::min(gapText.find(',', at), gapText.size());
@@ -50,20 +57,20 @@ int main(int argc, char** argv) {
         gaps.push_back({std::stoull(item.substr(0, colon)), std::stoull(item.substr(colon + 1))});
         at = end + 1;
     }
-    CheckResult r = checkCapture(layout, capture, gaps);
+    CheckResult r = checkCapture(layout, capture, gaps, resumeAt);
     if (r.exact && r.steps < minSteps) {
         r.exact = false;
         r.message = "only " + std::to_string(r.steps) + " pattern steps arrived";
     }
     if (json)
-        std::printf("{\"exact\": %s, \"steps\": %llu, \"leading_bytes\": %llu, \"trailing_bytes\": %llu, "
-                    "\"message\": \"%s\"}\n",
+        std::printf("{\"exact\": %s, \"steps\": %llu, \"runs\": %llu, \"leading_bytes\": %llu, "
+                    "\"trailing_bytes\": %llu, \"message\": \"%s\"}\n",
                     r.exact ? "true" : "false", static_cast<unsigned long long>(r.steps),
-                    static_cast<unsigned long long>(r.leadingBytes), static_cast<unsigned long long>(r.trailingBytes),
-                    r.message.c_str());
+                    static_cast<unsigned long long>(r.runs), static_cast<unsigned long long>(r.leadingBytes),
+                    static_cast<unsigned long long>(r.trailingBytes), r.message.c_str());
     else
-        std::printf("%s: %llu steps after %llu bytes of leading silence, %llu bytes of silence after\n",
-                    r.message.c_str(), static_cast<unsigned long long>(r.steps),
+        std::printf("%s: %llu steps in %llu runs after %llu bytes of leading silence, %llu bytes of silence after\n",
+                    r.message.c_str(), static_cast<unsigned long long>(r.steps), static_cast<unsigned long long>(r.runs),
                     static_cast<unsigned long long>(r.leadingBytes), static_cast<unsigned long long>(r.trailingBytes));
     return r.exact ? 0 : 1;
 }

@@ -37,7 +37,8 @@ IASIO* DriverLoader::createRegistered(const std::string& driverName) {
 }
 
 IASIO* DriverLoader::createFromModule(const std::string& modulePath, const std::string& clsidText) {
-    if (!module_.open(modulePath)) {
+    // Loaded once: a host that restarts the driver keeps the module (as COM does).
+    if (!module_.isOpen() && !module_.open(modulePath)) {
         error_ = module_.error();
         return nullptr;
     }

@@ -5,7 +5,6 @@
 #include <string>
 #include <thread>
 
-#include "DriverLoader.h"
 #include "common/CounterText.h"
 #include "platform/Console.h"
 
@@ -26,6 +25,18 @@ const char* typeName(ASIOSampleType type) {
     default: return "unknown";
     }
 }
+
+int64_t epochUs() {
+    return std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::system_clock::now().time_since_epoch())
+        .count();
+}
+
+int64_t steadyUs() {
+    return std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+constexpr auto retryPause = std::chrono::milliseconds(250);
 }  // namespace
 
 void Player::requestStop() { stopRequested.store(true); }
@@ -42,18 +53,36 @@ ASIOTime* Player::bufferSwitchTimeInfo(ASIOTime* time, std::int32_t index, ASIOB
 void Player::sampleRateDidChange(ASIOSampleRate) {}
 
 std::int32_t Player::asioMessage(std::int32_t selector, std::int32_t value, void*, double*) {
+    Player* p = activePlayer;
     switch (selector) {
-    case kAsioSelectorSupported: return value == kAsioSupportsTimeInfo || value == kAsioEngineVersion;
+    case kAsioSelectorSupported:
+        return value == kAsioSupportsTimeInfo || value == kAsioEngineVersion ||
+               (value == kAsioResetRequest && p && p->takesReset_);
     case kAsioEngineVersion: return 2;
-    case kAsioSupportsTimeInfo: return activePlayer && activePlayer->timeInfo_ ? 1 : 0;
+    case kAsioSupportsTimeInfo: return p && p->timeInfo_ ? 1 : 0;
+    case kAsioResetRequest:
+        // Never from inside the driver's call: the playing loop restarts the driver.
+        if (!p || !p->takesReset_) return 0;
+        p->requestedAtUs_.store(epochUs());
+        p->resetRequested_.store(true);
+        return 1;
     default: return 0;
     }
 }
 
 void Player::feed(std::int32_t index) {
+    const int64_t now = steadyUs();
+    if (const int64_t last = lastFeedUs_.exchange(now); last != 0 && now - last > longestGapUs_.load())
+        longestGapUs_.store(now - last);
+    if (awaitingResume_.load(std::memory_order_relaxed)) {
+        resumeUnits_.store(units_.load());
+        resumedAtUs_.store(epochUs());
+        awaitingResume_.store(false, std::memory_order_release);
+    }
     for (size_t c = 0; c < buffers_.size(); ++c) halves_[c] = static_cast<uint8_t*>(buffers_[c].buffers[index & 1]);
     const size_t units = layout_.dsd ? static_cast<size_t>(bufferSize_) / 8 : static_cast<size_t>(bufferSize_);
     if (!source_->fill(halves_.data(), units)) sourceEnded_.store(true);
+    units_.fetch_add(units, std::memory_order_relaxed);
     blocks_.fetch_add(1, std::memory_order_relaxed);
 }
 
@@ -66,34 +95,54 @@ int Player::fail(const char* step, ASIOError error) {
 }
 
 int Player::run(const PlayOptions& options) {
-    DriverLoader loader;
-    driver_ = options.module.empty() ? loader.createRegistered(options.driverName)
-                                     : loader.createFromModule(options.module, velmoraClassId);
-    if (!driver_) {
-        std::fprintf(stderr, "velmora-play: cannot create the driver: %s\n", loader.error().c_str());
-        return 2;
-    }
     activePlayer = this;
-    int status = negotiate(options);
+    takesReset_ = !options.noReset;
+    int status = openDriver(options, true);
     if (status == 0) status = playLoop(options);
     // Whatever happened: stop, give the buffers back, release the driver; how long each took.
-    const auto timed = [](auto&& call) {
-        const auto begin = std::chrono::steady_clock::now();
-        call();
-        return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - begin).count();
-    };
-    const double stopMs = timed([this] { driver_->stop(); });
-    const double disposeMs = timed([this] { driver_->disposeBuffers(); });
-    const double releaseMs = timed([this] { driver_->Release(); });
-    std::printf("teardown:    stop %.0f ms, disposeBuffers %.0f ms, release %.0f ms\n", stopMs, disposeMs, releaseMs);
-    driver_ = nullptr;
+    if (driver_) {
+        const auto timed = [](auto&& call) {
+            const auto begin = std::chrono::steady_clock::now();
+            call();
+            return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - begin).count();
+        };
+        const double stopMs = timed([this] { driver_->stop(); });
+        const double disposeMs = timed([this] { driver_->disposeBuffers(); });
+        const double releaseMs = timed([this] { driver_->Release(); });
+        std::printf("teardown:    stop %.0f ms, disposeBuffers %.0f ms, release %.0f ms\n", stopMs, disposeMs, releaseMs);
+        driver_ = nullptr;
+    }
     activePlayer = nullptr;
     return status;
 }
 
-int Player::negotiate(const PlayOptions& o) {
-    if (driver_->init(nullptr) != 1) return fail("init", ASE_NotPresent);
-    if (o.controlPanel) {
+int Player::openDriver(const PlayOptions& options, bool report) {
+    driver_ = options.module.empty() ? loader_.createRegistered(options.driverName)
+                                     : loader_.createFromModule(options.module, velmoraClassId);
+    if (!driver_) {
+        std::fprintf(stderr, "velmora-play: cannot create the driver: %s\n", loader_.error().c_str());
+        return 2;
+    }
+    return negotiate(options, report);
+}
+
+void Player::closeDriver() {
+    if (!driver_) return;
+    driver_->stop();
+    driver_->disposeBuffers();
+    driver_->Release();
+    driver_ = nullptr;
+}
+
+int Player::startDriver() {
+    lastFeedUs_.store(0);
+    if (ASIOError e = driver_->start(); e != ASE_OK) return fail("start", e);
+    return 0;
+}
+
+int Player::negotiate(const PlayOptions& o, bool report) {
+    if (driver_->init(nullptr) != 1) return report ? fail("init", ASE_NotPresent) : 2;
+    if (o.controlPanel && report) {
         // The driver waits for its panel; when the settings changed it reads them and runs init again.
         const ASIOError e = driver_->controlPanel();
         if (e != ASE_OK && e != 1) return fail(e == ASE_NotPresent ? "controlPanel" : "init after the control panel", e);
@@ -136,11 +185,14 @@ int Player::negotiate(const PlayOptions& o) {
         std::fprintf(stderr, "velmora-play: sample type %d is not one the player writes\n", static_cast<int>(info.type));
         return 2;
     }
-    std::string error;
-    source_ = makeSource(o.signal, layout_, o.frequency, error);
+    // A restarted driver goes on with the signal where it was.
     if (!source_) {
-        std::fprintf(stderr, "velmora-play: %s\n", error.c_str());
-        return 2;
+        std::string error;
+        source_ = makeSource(o.signal, layout_, o.frequency, error);
+        if (!source_) {
+            std::fprintf(stderr, "velmora-play: %s\n", error.c_str());
+            return 2;
+        }
     }
 
     buffers_.assign(static_cast<size_t>(channels), ASIOBufferInfo{});
@@ -158,6 +210,7 @@ int Player::negotiate(const PlayOptions& o) {
         return fail("createBuffers", e);
     std::int32_t inLatency = 0, outLatency = 0;
     driver_->getLatencies(&inLatency, &outLatency);
+    if (!report) return 0;
 
     std::printf("driver:      %s (version %d)\n", name, static_cast<int>(driver_->getDriverVersion()));
     std::printf("format:      %s, %.0f Hz, %d of %d channels\n", typeName(info.type), rate, channels, outputs);
@@ -172,23 +225,29 @@ int Player::negotiate(const PlayOptions& o) {
 
 int Player::playLoop(const PlayOptions& o) {
     logWatch_.listen();
-    if (ASIOError e = driver_->start(); e != ASE_OK) return fail("start", e);
-    const auto begin = std::chrono::steady_clock::now();
+    if (int status = startDriver(); status != 0) return status;
+    const auto begin = Clock::now();
+    const auto end = begin + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(o.seconds));
     auto nextReport = begin;
     size_t shownWidth = 0;
-    while (!stopRequested.load() && !sourceEnded_.load()) {
-        const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count();
-        if (elapsed >= o.seconds) break;
-        if (!o.quiet && std::chrono::steady_clock::now() >= nextReport) {
+    while (!stopRequested.load() && !sourceEnded_.load() && Clock::now() < end) {
+        if (resetRequested_.exchange(false)) {
+            if (!restart(o, end)) break;
+            continue;
+        }
+        if (inGap_ && !awaitingResume_.load(std::memory_order_acquire)) reportGap();
+        if (!o.quiet && Clock::now() >= nextReport) {
             ASIOSamples position{};
             ASIOTimeStamp stamp{};
             driver_->getSamplePosition(&position, &stamp);
             const uint64_t frames = (uint64_t{position.hi} << 32) | position.lo;
             const unsigned long long underruns = logWatch_.poll();
+            const double elapsed = std::chrono::duration<double>(Clock::now() - begin).count();
             char head[160];
-            std::snprintf(head, sizeof head, "playing %6.1f s  blocks %8llu  position %10llu  underruns %s", elapsed,
-                          static_cast<unsigned long long>(blocks_.load()), static_cast<unsigned long long>(frames),
-                          logWatch_.listening() ? std::to_string(underruns).c_str() : "?");
+            std::snprintf(head, sizeof head, "playing %6.1f s  blocks %8llu  position %10llu  underruns %s  gaps %d",
+                          elapsed, static_cast<unsigned long long>(blocks_.load()),
+                          static_cast<unsigned long long>(frames),
+                          logWatch_.listening() ? std::to_string(underruns).c_str() : "?", gaps_);
             std::string line = head;
             if (const auto& counters = logWatch_.counters()) {
                 const auto& before = logWatch_.previousCounters();
@@ -205,9 +264,15 @@ int Player::playLoop(const PlayOptions& o) {
     }
     if (!o.quiet) std::fprintf(stderr, "\n");
     // Stopping ends the stream: the driver logs its counters' totals, which the summary shows.
-    driver_->stop();
+    if (driver_) driver_->stop();
+    if (inGap_) {
+        std::printf("gap %d: reset request at %.3f, not over when play ended: %s\n", gaps_ + 1, gapStartUs_ / 1e6,
+                    gapCause_.c_str());
+    }
     std::printf("played:      %llu blocks%s\n", static_cast<unsigned long long>(blocks_.load()),
                 stopRequested.load() ? " (interrupted)" : "");
+    std::printf("gaps:        %d\n", gaps_ + (inGap_ ? 1 : 0));
+    std::printf("callbacks:   at most %.1f ms apart while the driver ran\n", longestGapUs_.load() / 1000.0);
     const unsigned long long underruns = logWatch_.poll();
     if (!logWatch_.listening())
         std::printf("underruns:   unknown (another program holds the driver's log port 19640)\n");
@@ -219,4 +284,36 @@ int Player::playLoop(const PlayOptions& o) {
     if (const auto& counters = logWatch_.counters())
         std::printf("counters:    (the driver's last counter line)\n%s", tabulateCounters(*counters, "  ").c_str());
     return 0;
+}
+
+bool Player::restart(const PlayOptions& o, Clock::time_point end) {
+    if (!inGap_) {
+        char message[256] = {};
+        driver_->getErrorMessage(message);
+        gapCause_ = message[0] ? message : "no reason given";
+        gapStartUs_ = requestedAtUs_.load();
+        inGap_ = true;
+    }
+    closeDriver();
+    // Callbacks of the next driver end the gap; a second request before them continues it.
+    awaitingResume_.store(true);
+    for (;;) {
+        ++restarts_;
+        if (openDriver(o, false) == 0 && startDriver() == 0) return true;
+        closeDriver();
+        if (stopRequested.load() || Clock::now() + retryPause >= end) return false;
+        std::this_thread::sleep_for(retryPause);
+    }
+}
+
+void Player::reportGap() {
+    const int64_t requested = gapStartUs_, resumed = resumedAtUs_.load();
+    ++gaps_;
+    std::printf("gap %d: reset request at %.3f, callbacks back at %.3f (%.3f s), resumed at frame %llu after %d "
+                "restarts: %s\n",
+                gaps_, requested / 1e6, resumed / 1e6, (resumed - requested) / 1e6,
+                static_cast<unsigned long long>(resumeUnits_.load()), restarts_, gapCause_.c_str());
+    std::fflush(stdout);
+    inGap_ = false;
+    restarts_ = 0;
 }

@@ -1,13 +1,21 @@
 #pragma once
 // An ASIO host: negotiates with the driver, creates buffers, starts, feeds every bufferSwitch
 // from a signal source, and always stops, disposes the buffers and releases the driver.
+//
+// The driver's reset request is answered as hosts do, later and on the player's own thread:
+// the driver goes and comes back (stop, disposeBuffers, release, create, init, createBuffers,
+// start), tried again every quarter second while init fails; the signal goes on where it was.
+// Each gap is reported: when the request came, why, when the callbacks came back and at which
+// frame of the signal.
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "DriverLoader.h"
 #include "DriverLogWatch.h"
 #include "SignalSource.h"
 #include "com/Asio.h"
@@ -24,6 +32,7 @@ struct PlayOptions {
     bool timeInfo = false;                    // ask for bufferSwitchTimeInfo instead of bufferSwitch
     bool dsd = false;                         // DSD presentation (kAsioSetIoFormat)
     bool controlPanel = false;                // open the driver's control panel after init, as a host's button does
+    bool noReset = false;                     // a host that does not take reset requests
     bool quiet = false;
 };
 
@@ -36,16 +45,27 @@ public:
     static void requestStop();
 
 private:
+    using Clock = std::chrono::steady_clock;
+
     static void bufferSwitch(std::int32_t index, ASIOBool directProcess);
     static ASIOTime* bufferSwitchTimeInfo(ASIOTime* time, std::int32_t index, ASIOBool directProcess);
     static void sampleRateDidChange(ASIOSampleRate rate);
     static std::int32_t asioMessage(std::int32_t selector, std::int32_t value, void* message, double* opt);
 
     int fail(const char* step, ASIOError error);
-    int negotiate(const PlayOptions& options);
+    // Creates the driver and leads it through init to createBuffers; 0 or an exit status.
+    int openDriver(const PlayOptions& options, bool report);
+    int negotiate(const PlayOptions& options, bool report);
+    // stop, disposeBuffers, release.
+    void closeDriver();
+    int startDriver();
     int playLoop(const PlayOptions& options);
+    // The driver comes back after its reset request; false when play time ran out first.
+    bool restart(const PlayOptions& options, Clock::time_point end);
+    void reportGap();
     void feed(std::int32_t index);
 
+    DriverLoader loader_;
     IASIO* driver_ = nullptr;
     HostLayout layout_;
     std::int32_t bufferSize_ = 0;
@@ -54,7 +74,21 @@ private:
     std::unique_ptr<SignalSource> source_;
     ASIOCallbacks callbacks_{};
     bool timeInfo_ = false;
+    bool takesReset_ = true;
     std::atomic<uint64_t> blocks_{0};
+    std::atomic<uint64_t> units_{0};          // frames (DSD: bytes) of the signal fed so far
     std::atomic<bool> sourceEnded_{false};
     DriverLogWatch logWatch_;
+
+    // Callback timing: the longest time without one while a driver was started.
+    std::atomic<int64_t> lastFeedUs_{0}, longestGapUs_{0};
+    // A gap: the reset request, then the first callback after the driver came back.
+    std::atomic<bool> resetRequested_{false}, awaitingResume_{false};
+    std::atomic<int64_t> requestedAtUs_{0}, resumedAtUs_{0};
+    std::atomic<uint64_t> resumeUnits_{0};
+    bool inGap_ = false;
+    int64_t gapStartUs_ = 0;
+    std::string gapCause_;
+    int restarts_ = 0;
+    int gaps_ = 0;
 };

@@ -26,6 +26,7 @@ int main(int argc, char** argv) {
     app.add_flag("--dsd", options.dsd, "Use the driver's DSD presentation");
     app.add_flag("--control-panel", options.controlPanel,
                  "Open the driver's control panel after init and play with what it leaves");
+    app.add_flag("--no-reset", options.noReset, "Act as a host that does not take the driver's reset requests");
     app.add_flag("--quiet", options.quiet, "No progress line");
     CLI11_PARSE(app, argc, argv);
 

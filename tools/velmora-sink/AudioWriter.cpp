@@ -236,8 +236,9 @@ AudioWriter::AudioWriter(std::string wavPath, std::string dsdPath, std::string r
 AudioWriter::~AudioWriter() { end(); }
 
 bool AudioWriter::begin(StreamFormat format) {
-    end();
-    if (!rawPath_.empty()) {
+    if (audio_) audio_->finish();
+    audio_.reset();
+    if (!rawPath_.empty() && !raw_) {
         raw_ = std::fopen(rawPath_.c_str(), "wb");
         if (!raw_) {
             error_ = "cannot write " + rawPath_;
@@ -262,7 +263,10 @@ bool AudioWriter::begin(StreamFormat format) {
 
 void AudioWriter::write(std::span<const uint8_t> bytes) {
     bytes_ += bytes.size();
-    if (raw_) std::fwrite(bytes.data(), 1, bytes.size(), raw_);
+    if (raw_) {
+        std::fwrite(bytes.data(), 1, bytes.size(), raw_);
+        std::fflush(raw_);
+    }
     if (audio_) audio_->write(bytes.data(), bytes.size());
 }
 

@@ -1,6 +1,9 @@
 #pragma once
 // Writes the received stream to files: PCM as WAV (libsndfile), DSD as DSF or as the raw
-// bytes, and, for bit-exact checks, every payload byte in sequence order.
+// bytes, and, for bit-exact checks, every payload byte in sequence order. The raw file holds
+// every stream of the run one after the other and is flushed with each write, so that it
+// keeps everything that arrived even when the sink is killed; the WAV and DSD files hold
+// the last stream.
 
 #include "sync/StreamFormat.h"
 
@@ -22,7 +25,8 @@ public:
     AudioWriter(const AudioWriter&) = delete;
     AudioWriter& operator=(const AudioWriter&) = delete;
 
-    // Opens the files for one stream; false (with error()) when a file cannot be made.
+    // Opens the files for one stream (the raw file only for the first); false (with
+    // error()) when a file cannot be made.
     bool begin(VELMORA::StreamFormat format);
     void write(std::span<const uint8_t> bytes);
     // Completes the containers (sizes, last blocks) and closes everything.

@@ -13,6 +13,8 @@ DataReceiver::DataReceiver(const SinkConfig& config, AudioWriter& writer, Send s
       clock_(config.feedback, config.ppm) {}
 
 void DataReceiver::begin(uint64_t format, uint64_t) {
+    closeStream();
+    streamBase_ = received_;
     const VELMORA::StreamFormat f(format);
     frameBytes_ = std::max<uint32_t>(1, f.frameBytes());
     // Bytes per second of the samples themselves (a DSD frame holds 32 one-bit samples per
@@ -109,7 +111,8 @@ uint64_t DataReceiver::nextDueUs(uint64_t nowUs, uint64_t maxUs) const {
     return due;
 }
 
-void DataReceiver::finish(SinkReport& r) {
+void DataReceiver::closeStream() {
+    if (!reorder_) return;
     if (behindNext_) {
         process(behindNext_->frame, lastUs_);
         behindNext_.reset();
@@ -118,17 +121,27 @@ void DataReceiver::finish(SinkReport& r) {
         process(delayed_.front().frame, lastUs_);
         delayed_.pop_front();
     }
-    if (reorder_) {
-        r.neverRecovered = reorder_->flush([&](uint64_t index) {
-            if (!r.lost.empty() && r.lost.back().first + r.lost.back().count == index) ++r.lost.back().count;
-            else r.lost.push_back({index, 1, payloadBytes_});
-        });
-        r.packetsDelivered = reorder_->delivered();
-        r.duplicates = reorder_->duplicates();
-        r.recovered = reorder_->recovered();
-        r.lateArrivals = reorder_->lateArrivals();
-        r.outOfWindow = reorder_->outOfWindow();
-    }
+    neverRecovered_ += reorder_->flush([&](uint64_t index) {
+        if (!lost_.empty() && lost_.back().first + lost_.back().count == index) ++lost_.back().count;
+        else lost_.push_back({index, 1, payloadBytes_});
+    });
+    delivered_ += reorder_->delivered();
+    duplicates_ += reorder_->duplicates();
+    recovered_ += reorder_->recovered();
+    late_ += reorder_->lateArrivals();
+    outOfWindow_ += reorder_->outOfWindow();
+    reorder_.reset();
+}
+
+void DataReceiver::finish(SinkReport& r) {
+    closeStream();
+    r.neverRecovered = neverRecovered_;
+    r.lost = lost_;
+    r.packetsDelivered = delivered_;
+    r.duplicates = duplicates_;
+    r.recovered = recovered_;
+    r.lateArrivals = late_;
+    r.outOfWindow = outOfWindow_;
     r.packetsReceived = received_;
     r.payloadBytes = payloadBytes_;
     r.resendRequests = resend_.requests();

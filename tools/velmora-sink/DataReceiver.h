@@ -28,7 +28,8 @@ public:
 
     DataReceiver(const SinkConfig& config, AudioWriter& writer, Send send);
 
-    // A new stream of this format begins (sequence numbers restart at 0).
+    // A new stream of this format begins (sequence numbers restart at 0); what the stream
+    // before it still holds is delivered first.
     void begin(uint64_t format, uint64_t nowUs);
     // One data datagram (a valid frame with command 10) arrived at nowUs.
     void onData(Bytes frame, uint64_t nowUs);
@@ -40,6 +41,8 @@ public:
     void finish(SinkReport& report);
 
     uint64_t packetsReceived() const { return received_; }
+    // Of the current stream.
+    uint64_t streamPackets() const { return received_ - streamBase_; }
     bool streaming() const { return streaming_; }
 
 private:
@@ -50,6 +53,8 @@ private:
     void process(Bytes frame, uint64_t nowUs);
     void deliver(std::span<const uint8_t> payload);
     void sendStatus(uint16_t flags, uint16_t a, uint16_t b, uint16_t c);
+    // Delivers what the current stream holds, giving up its holes, and adds up its counts.
+    void closeStream();
 
     const SinkConfig& config_;
     AudioWriter& writer_;
@@ -67,7 +72,9 @@ private:
     uint64_t deliverNowUs_ = 0;
 
     bool streaming_ = false;
-    uint64_t received_ = 0, payloadBytes_ = 0;
+    uint64_t received_ = 0, payloadBytes_ = 0, streamBase_ = 0;
+    uint64_t neverRecovered_ = 0, delivered_ = 0, duplicates_ = 0, recovered_ = 0, late_ = 0, outOfWindow_ = 0;
+    std::vector<LostRun> lost_;   // of every stream so far
     uint64_t infoRequests_ = 0, feedbackSent_ = 0;
     uint64_t firstUs_ = 0, lastUs_ = 0;
     double nominalByteRate_ = 0;

@@ -40,8 +40,10 @@ struct FaultConfig {
     uint32_t delayUs = 2000;
     uint32_t faultFrom = 0;             // random faults apply to new packets with index >= faultFrom
     uint32_t faultUntil = UINT32_MAX;   // ... and < faultUntil
-    uint32_t stopAnsweringAfter = 0;    // after this many data packets, answer nothing (0 = never)
-    uint32_t closeAfter = 0;            // after this many data packets, close with DSICONNECT_ANS (0 = never)
+    uint32_t stopAnsweringAfter = 0;    // after this many data packets of a stream, answer nothing (0 = never)
+    uint32_t silentMs = 0;              // ... for this long, Find included (0 = for good)
+    uint32_t closeAfter = 0;            // after this many data packets of a stream, close it with DSICONNECT_ANS (0 = never)
+    uint32_t faultStreams = 1;          // the two faults above hit this many streams (0 = every stream)
     std::string foreignAnswers = "off"; // off | decoy (a forged answer first) | only (answers from a foreign port)
     uint32_t floodRate = 0;             // foreign and malformed datagrams per second at the streaming driver
     uint64_t seed = 1;
@@ -89,6 +91,7 @@ struct SinkConfig {
     uint32_t expectedCycleUs = 0;       // burst deviation reference; 0: the measured mean
 
     // Lifetime.
+    uint32_t streams = 1;               // streams served before the sink ends (0: any number)
     double timeLimitS = 60.0;
     double idleTimeoutS = 3.0;          // after streaming began, end when nothing arrives this long
     uint32_t lingerMs = 100;            // stay after the closing handshake for repeated requests

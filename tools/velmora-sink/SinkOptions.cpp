@@ -50,8 +50,11 @@ ParseResult parseOptions(const std::vector<std::string>& args, SinkConfig& c) {
     app.add_option("--delay-us", f.delayUs, "Delay of a delayed packet")->capture_default_str();
     app.add_option("--fault-from", f.faultFrom, "First new-packet index random faults apply to");
     app.add_option("--fault-until", f.faultUntil, "New-packet index where random faults stop");
-    app.add_option("--stop-answering-after", f.stopAnsweringAfter, "Answer nothing after this many data packets");
+    app.add_option("--stop-answering-after", f.stopAnsweringAfter, "Answer nothing after this many data packets of a stream");
+    app.add_option("--silent-ms", f.silentMs, "Answer again this long after stopping (0: never); Find stops too");
     app.add_option("--close-after", f.closeAfter, "Close the stream after this many data packets");
+    app.add_option("--fault-streams", f.faultStreams, "Streams the two options above hit (0: every one)")
+        ->capture_default_str();
     app.add_option("--foreign-answers", f.foreignAnswers, "off, decoy or only")
         ->check(CLI::IsMember({"off", "decoy", "only"}));
     app.add_option("--flood", f.floodRate, "Foreign and malformed datagrams per second at the driver while it streams");
@@ -63,8 +66,9 @@ ParseResult parseOptions(const std::vector<std::string>& args, SinkConfig& c) {
     app.add_option("--report", c.reportPath, "Write the JSON report here on exit");
     app.add_option("--expected-cycle-us", c.expectedCycleUs, "Cycle that burst deviations are measured from");
 
+    app.add_option("--streams", c.streams, "Streams served before the sink ends (0: any number)")->capture_default_str();
     app.add_option("--time-limit", c.timeLimitS, "End after this many seconds")->capture_default_str();
-    app.add_option("--idle-timeout", c.idleTimeoutS, "End when a started stream goes quiet this long")->capture_default_str();
+    app.add_option("--idle-timeout", c.idleTimeoutS, "End a started stream that goes quiet this long")->capture_default_str();
     app.add_option("--linger-ms", c.lingerMs, "Stay this long after the closing handshake")->capture_default_str();
     app.add_flag("--quiet", c.quiet, "Print only the port line");
 

@@ -50,9 +50,10 @@ bool SinkSession::start() {
     return true;
 }
 
-bool SinkSession::silent() const {
-    const uint32_t after = config_.faults.stopAnsweringAfter;
-    return after != 0 && receiver_.packetsReceived() >= after;
+bool SinkSession::silent() const { return nowUs() < silentUntilUs_.load(std::memory_order_relaxed); }
+
+bool SinkSession::faultsApply() const {
+    return config_.faults.faultStreams == 0 || report_.connects <= config_.faults.faultStreams;
 }
 
 void SinkSession::send(std::span<const uint8_t> frame, const TERNO::Address& to) {
@@ -77,20 +78,10 @@ void SinkSession::onControl(const std::vector<uint8_t>& bytes, const TERNO::Addr
         if (mode == "only") foreign_.sendTo(r.answer->data(), static_cast<uint32_t>(r.answer->size()), from, true);
         else send(*r.answer, from);
     }
-    if (r.connected && !streamStarted_) {
-        driver_ = from;
-        streamStarted_ = true;
-        ++report_.connects;
-        report_.format = responder_.format();
-        report_.formatAccepted = true;
-        report_.clientName = responder_.clientName();
-        report_.latencyGranted = responder_.grantedLatency();
-        if (!writer_.begin(responder_.format())) say("output: " + writer_.error());
-        receiver_.begin(responder_.format(), nowUs);
-        lastDataUs_ = nowUs;
-        floodFromUs_ = nowUs;
-        floodRandom_ = config_.faults.seed;
-        say("connect " + describeFormat(responder_.format()) + " from " + responder_.clientName());
+    // A CONNECT_REQ from another address, or after the stream ended, is a driver that lost
+    // its stream and came back.
+    if (r.connected && (!streamStarted_ || (driver_ && (!(from == *driver_) || endingSince_) && nextStream()))) {
+        beginStream(from, nowUs);
     } else if (command(bytes) == CONNECT_REQ && !r.connected) {
         report_.format = readU64(bytes, 8);
         say("connect refused " + describeFormat(report_.format));
@@ -101,6 +92,33 @@ void SinkSession::onControl(const std::vector<uint8_t>& bytes, const TERNO::Addr
         if (!endingSince_) endingSince_ = nowUs;
         say("disconnect");
     }
+}
+
+void SinkSession::beginStream(const TERNO::Address& from, uint64_t nowUs) {
+    driver_ = from;
+    streamStarted_ = true;
+    ++report_.connects;
+    report_.format = responder_.format();
+    report_.formatAccepted = true;
+    report_.clientName = responder_.clientName();
+    report_.latencyGranted = responder_.grantedLatency();
+    if (!writer_.begin(responder_.format())) say("output: " + writer_.error());
+    receiver_.begin(responder_.format(), nowUs);
+    lastDataUs_ = nowUs;
+    floodFromUs_ = nowUs;
+    floodRandom_ = config_.faults.seed;
+    say("connect " + describeFormat(responder_.format()) + " from " + responder_.clientName());
+}
+
+bool SinkSession::nextStream() {
+    if (config_.streams != 0 && report_.connects >= config_.streams) return false;
+    say("stream over (" + report_.endReason + "), ready for the next");
+    driver_.reset();
+    streamStarted_ = false;
+    closedBySink_ = false;
+    endingSince_.reset();
+    silenceBegun_ = false;
+    return true;
 }
 
 void SinkSession::onDatagram(const std::vector<uint8_t>& bytes, const TERNO::Address& from, uint64_t nowUs) {
@@ -116,8 +134,15 @@ void SinkSession::onDatagram(const std::vector<uint8_t>& bytes, const TERNO::Add
     if (!driver_ || !(from == *driver_) || closedBySink_) return;
     lastDataUs_ = nowUs;
     receiver_.onData(bytes, nowUs);
-    const uint32_t closeAfter = config_.faults.closeAfter;
-    if (closeAfter != 0 && receiver_.packetsReceived() >= closeAfter) {
+    const FaultConfig& f = config_.faults;
+    const uint64_t packets = receiver_.streamPackets();
+    if (faultsApply() && f.stopAnsweringAfter != 0 && packets >= f.stopAnsweringAfter && !silenceBegun_) {
+        silenceBegun_ = true;
+        silentUntilUs_.store(f.silentMs != 0 ? nowUs + uint64_t{f.silentMs} * 1000 : UINT64_MAX,
+                             std::memory_order_relaxed);
+        say("answers stop");
+    }
+    if (faultsApply() && f.closeAfter != 0 && packets >= f.closeAfter) {
         const Header close(DSICONNECT_ANS, 0);
         send(close.view(), *driver_);
         closedBySink_ = true;
@@ -165,10 +190,14 @@ void SinkSession::run(const std::atomic<bool>& stopRequested) {
             if (report_.endReason.empty()) report_.endReason = "time-limit";
             break;
         }
-        if (endingSince_ && now - *endingSince_ >= uint64_t{config_.lingerMs} * 1000) break;
+        if (endingSince_ && now - *endingSince_ >= uint64_t{config_.lingerMs} * 1000) {
+            if (!nextStream()) break;
+            continue;
+        }
         if (streamStarted_ && !endingSince_ && now - lastDataUs_ >= idleUs) {
             report_.endReason = "idle";
-            break;
+            if (!nextStream()) break;
+            continue;
         }
         const uint64_t waitUs = receiver_.nextDueUs(now, 20000);
         const TERNO::WaitResult w = socket_.waitReadable(static_cast<uint32_t>(waitUs));

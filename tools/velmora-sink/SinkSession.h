@@ -1,7 +1,10 @@
 #pragma once
 // One run of the sink: a single UDP socket serves both the control requests and the data
 // stream (CONNECT_ANS names the same port), the remote log has its own port. The loop
-// answers, receives, injects the configured faults, and ends by itself.
+// answers, receives, injects the configured faults, and ends by itself. It serves one
+// stream after the other (up to --streams): a stream ends with the closing handshake, the
+// sink's own close, going quiet, or a CONNECT_REQ from another address (a driver back
+// after it lost the stream).
 
 #include "AudioWriter.h"
 #include "ControlResponder.h"
@@ -34,15 +37,21 @@ public:
     void run(const std::atomic<bool>& stopRequested);
 
     const SinkReport& report() const { return report_; }
+    // True while the injected silence lasts (any thread).
+    bool silent() const;
     const std::string& error() const { return error_; }
 
 private:
     void onDatagram(const std::vector<uint8_t>& bytes, const TERNO::Address& from, uint64_t nowUs);
     void onControl(const std::vector<uint8_t>& bytes, const TERNO::Address& from, uint64_t nowUs);
     void send(std::span<const uint8_t> frame, const TERNO::Address& to);
-    bool silent() const;
     void flood(uint64_t nowUs);
     void say(const std::string& text);
+    // The per-stream faults hit the first --fault-streams streams.
+    bool faultsApply() const;
+    void beginStream(const TERNO::Address& from, uint64_t nowUs);
+    // The current stream is over; false when no further one may come.
+    bool nextStream();
 
     const SinkConfig& config_;
     TERNO::Socket socket_;
@@ -62,6 +71,8 @@ private:
     uint64_t lastDataUs_ = 0;
     uint64_t floodFromUs_ = 0;
     uint64_t floodRandom_ = 0;
+    bool silenceBegun_ = false;              // in this stream
+    std::atomic<uint64_t> silentUntilUs_{0};
 };
 
 }  // namespace sink

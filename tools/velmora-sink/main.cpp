@@ -40,7 +40,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "velmora-sink: %s\n", session.error().c_str());
         return 1;
     }
-    if (!findSide.start(session.port(), findError)) {
+    if (!findSide.start(session.port(), [&session] { return session.silent(); }, findError)) {
         std::fprintf(stderr, "velmora-sink: %s\n", findError.c_str());
         return 1;
     }

@@ -82,6 +82,7 @@ void copyFrame(TERNO::Message& message, std::vector<uint8_t>& reply) {
 
 bool FindResponder::answer(const std::vector<uint8_t>& request, std::vector<uint8_t>& reply) {
     reply.clear();
+    if (config_.muted && config_.muted()) return false;
     if (!TERNO::Message::isValidFrame(request.data(), request.size())) return false;
     TERNO::Message message;
     switch (VELMORA::frameCommand(request)) {

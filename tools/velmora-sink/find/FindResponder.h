@@ -30,6 +30,7 @@ struct FindResponderConfig {
     std::string infoText;           // may hold "[myaddress]", replaced by the client
     bool answerInfo = true;         // false: INFO_REQ stays unanswered
     bool refuseNopBreak = false;    // true: NOPBREAK_REQ gets a positive answer (refusal)
+    std::function<bool()> muted;    // while it says true, nothing is answered
     std::vector<FindOutput> outputs;
 };
 

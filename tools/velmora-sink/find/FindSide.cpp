@@ -33,9 +33,10 @@ bool FindSide::takeOptions(std::vector<std::string>& args, std::string& error) {
     return true;
 }
 
-bool FindSide::start(uint16_t syncPort, std::string& error) {
+bool FindSide::start(uint16_t syncPort, std::function<bool()> muted, std::string& error) {
     if (!enabled_) return true;
     if (config_.outputs.empty()) config_.outputs.push_back({syncPort, 1, ""});
+    config_.muted = std::move(muted);
     responder_ = std::make_unique<FindResponder>(config_);
     if (!responder_->start()) {
         error = "cannot answer Find requests on UDP port " + std::to_string(config_.port);

@@ -19,7 +19,8 @@ public:
     bool enabled() const { return enabled_; }
 
     // Starts answering; without --find-output the one output is the sink's own Sync port.
-    bool start(uint16_t syncPort, std::string& error);
+    // While `muted` says true (the Sync side's injected silence) nothing is answered.
+    bool start(uint16_t syncPort, std::function<bool()> muted, std::string& error);
     void stop();
 
     const FindResponderConfig& config() const { return config_; }
