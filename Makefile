@@ -2,7 +2,7 @@
 JOBS ?= $(shell nproc)
 PRESETS := linux windows asan tsan
 
-.PHONY: all deps build test test-full bench demo package fuzz fuzz-quick netfaults soak memcheck clean $(addprefix build-,$(PRESETS))
+.PHONY: all deps build test test-full test-recovery bench demo package fuzz fuzz-quick netfaults soak memcheck clean $(addprefix build-,$(PRESETS))
 
 all: build
 
@@ -49,6 +49,14 @@ soak: build-linux
 # valgrind memcheck of 100 init/createBuffers/start/stop/disposeBuffers/release cycles.
 memcheck: build-linux
 	@scripts/memcheck.sh build/linux 100
+
+# Twenty losses of each kind in one play run, natively and under Wine, and twenty losses of the
+# in-process host: the gaps, their bounds, bit-exact captures and nothing left behind.
+test-recovery: build-linux build-windows
+	@scripts/recovery.sh build/linux --cycles 20
+	@scripts/recovery.sh build/linux --wine build/windows --cycles 20
+	@VELMORA_RECOVERY_CYCLES=20 tests/netns/testnet.sh --sinks 1 --timeout 900 -- \
+		build/linux/tests/lifecycle/test_lifecycle --gtest_filter='*LossesAndRecoveries*'
 
 bench: build-linux
 	@scripts/run-bench.sh build/linux

@@ -25,5 +25,6 @@ expect bench scripts/install-deps.sh "cmake --build --preset linux" scripts/run-
 expect build scripts/install-deps.sh "cmake --build --preset linux" "cmake --build --preset windows"
 expect test  scripts/install-deps.sh scripts/run-tests.sh
 expect package scripts/install-deps.sh "cmake --build --preset linux" "cmake --build --preset windows" scripts/package.sh
+expect test-recovery scripts/install-deps.sh "cmake --build --preset windows" scripts/recovery.sh
 [ $status -eq 0 ] && echo "every entry point installs and builds"
 exit $status

@@ -66,7 +66,7 @@ protected:
         sink_.reset();
         sink_ = std::make_unique<SinkProcess>(spaces_.front(), sinkOptions_);
         if (sink_->port() != 0) return true;
-        ADD_FAILURE() << "the sink did not come up";
+        ADD_FAILURE() << "the sink did not come up " << sink_->error();
         return false;
     }
 

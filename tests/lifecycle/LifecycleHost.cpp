@@ -41,6 +41,9 @@ std::uint32_t bytesOf(ASIOSampleType type) {
 void onBufferSwitch(std::int32_t index, ASIOBool) {
     CallbackLog& log = theLog;
     const uint64_t seen = log.switches.load(std::memory_order_relaxed);
+    const int64_t now = Clock::now().time_since_epoch().count();
+    if (const int64_t last = log.lastSwitchTicks.exchange(now); last != 0 && now - last > log.longestGapTicks.load())
+        log.longestGapTicks.store(now - last);
     if (log.firstSwitchTicks.load(std::memory_order_relaxed) == 0) {
         log.firstSwitchTicks.store(Clock::now().time_since_epoch().count(), std::memory_order_relaxed);
         if (HostDriver* host = activeHost.load(std::memory_order_acquire)) log.firstPosition.store(host->samplePosition());
@@ -55,7 +58,14 @@ void onBufferSwitch(std::int32_t index, ASIOBool) {
 }
 
 void onRateChange(ASIOSampleRate) {}
-std::int32_t onMessage(std::int32_t selector, std::int32_t, void*, double*) { return selector == kAsioSelectorSupported; }
+std::int32_t onMessage(std::int32_t selector, std::int32_t value, void*, double*) {
+    CallbackLog& log = theLog;
+    if (selector == kAsioSelectorSupported) return value != kAsioResetRequest || log.takesReset.load();
+    if (selector != kAsioResetRequest || !log.takesReset.load()) return 0;
+    if (log.duringReset) log.duringReset();
+    log.resetRequests.fetch_add(1);
+    return 1;
+}
 
 void forgetBuffers() {
     for (auto& half : hostHalves) half.store(nullptr);
@@ -67,6 +77,12 @@ void CallbackLog::reset() {
     firstSwitchTicks.store(0);
     firstPosition.store(~uint64_t{0});
     lastIndex.store(-1);
+    lastSwitchTicks.store(0);
+    longestGapTicks.store(0);
+}
+
+double CallbackLog::longestGapMs() const {
+    return std::chrono::duration<double, std::milli>(Clock::duration(longestGapTicks.load())).count();
 }
 
 bool CallbackLog::waitForSwitches(uint64_t count, milliseconds limit) const {
@@ -104,7 +120,10 @@ HRESULT moduleCanUnloadNow() {
     return canUnload ? canUnload() : static_cast<HRESULT>(0x80004005u);
 }
 
-HostDriver::HostDriver() {
+HostDriver::HostDriver() { create(); }
+
+void HostDriver::create() {
+    error_.clear();
     if (!module().isOpen() && !module().open(VELMORA_MODULE_PATH)) {
         error_ = module().error();
         return;
@@ -153,6 +172,17 @@ bool HostDriver::prepare() {
         for (size_t half = 0; half < 2; ++half) hostHalves[c * 2 + half].store(buffers_[c].buffers[half]);
     activeHost.store(this, std::memory_order_release);
     return true;
+}
+
+bool HostDriver::prepareRetrying(milliseconds limit) {
+    const auto deadline = Clock::now() + limit;
+    for (;;) {
+        if (!driver_) create();
+        if (driver_ && prepare()) return true;
+        if (driver_) release();
+        if (Clock::now() > deadline) return false;
+        std::this_thread::sleep_for(milliseconds(250));
+    }
 }
 
 ASIOError HostDriver::disposeBuffers() {

@@ -25,8 +25,16 @@ struct CallbackLog {
     // Callbacks whose buffer index broke the sequence 0, 1, 0, 1, ... that begins with every run.
     std::atomic<uint64_t> indexFaults{0};
     std::atomic<int> lastIndex{-1};
+    // The longest time between two callbacks since the last reset (clock ticks).
+    std::atomic<int64_t> lastSwitchTicks{0}, longestGapTicks{0};
+    // The driver's reset requests: the host takes them unless told otherwise; `duringReset`
+    // runs inside the request (a host should not call the driver there), then it is counted.
+    std::atomic<bool> takesReset{true};
+    std::atomic<uint64_t> resetRequests{0};
+    void (*duringReset)() = nullptr;
 
     void reset();
+    double longestGapMs() const;
     // Waits until at least `count` callbacks were made since construction; false on timeout.
     bool waitForSwitches(uint64_t count, std::chrono::milliseconds limit) const;
     // Waits until no callback has come for `quiet`; false when they still flow at `limit`.
@@ -53,6 +61,9 @@ public:
     bool prepare();
     const std::string& error() const { return error_; }
 
+    // Creates a driver object and prepares it, again every quarter second while init fails,
+    // until `limit`: the host's answer to a reset request after it released the last one.
+    bool prepareRetrying(std::chrono::milliseconds limit);
     ASIOError start() { return driver_->start(); }
     ASIOError stop() { return driver_->stop(); }
     ASIOError disposeBuffers();
@@ -63,6 +74,7 @@ public:
     std::int32_t frames() const { return frames_; }
 
 private:
+    void create();
     IASIO* driver_ = nullptr;
     std::array<ASIOBufferInfo, 2> buffers_{};
     ASIOCallbacks callbacks_{};

@@ -4,6 +4,8 @@
 #include <stdlib.h>
 #include <sys/wait.h>
 
+#include <cerrno>
+#include <cstring>
 #include <fstream>
 #include <iterator>
 #include <sstream>
@@ -36,7 +38,10 @@ std::vector<std::string> sinkNamespaces() {
 
 SinkProcess::SinkProcess(const std::string& space, const std::vector<std::string>& options) {
     std::string folder = (std::filesystem::temp_directory_path() / "velmora-sink.XXXXXX").string();
-    if (!::mkdtemp(folder.data())) return;
+    if (!::mkdtemp(folder.data())) {
+        error_ = "mkdtemp: " + std::string(std::strerror(errno));
+        return;
+    }
     folder_ = folder;
     std::vector<std::string> args{ipProgram(), "netns", "exec", space, VELMORA_SINK_PROGRAM,
                                   "--listen", "::", "--port", std::to_string(syncPort), "--log-port", "0",
@@ -47,7 +52,10 @@ SinkProcess::SinkProcess(const std::string& space, const std::vector<std::string
     for (auto& a : args) argv.push_back(a.data());
     argv.push_back(nullptr);
     // "ip netns exec" replaces itself with the sink, so this pid is the sink's own.
-    if (posix_spawn(&pid_, argv[0], nullptr, nullptr, argv.data(), environ) != 0) pid_ = 0;
+    if (const int e = posix_spawn(&pid_, argv[0], nullptr, nullptr, argv.data(), environ); e != 0) {
+        pid_ = 0;
+        error_ = "posix_spawn: " + std::string(std::strerror(e));
+    }
 }
 
 SinkProcess::~SinkProcess() {
@@ -65,6 +73,10 @@ uint16_t SinkProcess::port() {
             // Discovery answers start right after the port is written.
             std::this_thread::sleep_for(milliseconds(100));
             return static_cast<uint16_t>(value);
+        }
+        if (int status = 0; ::waitpid(pid_, &status, WNOHANG) == pid_) {
+            error_ = "(it exited with status " + std::to_string(status) + ")";
+            pid_ = 0;
         }
         std::this_thread::sleep_for(milliseconds(20));
     }

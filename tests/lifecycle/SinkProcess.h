@@ -34,10 +34,13 @@ public:
     bool waitForExit(std::chrono::milliseconds limit);
     // After the sink ended: its report says the driver ran the closing handshake.
     bool sawClosingHandshake() const;
+    // Why the sink could not be started (empty when it was).
+    const std::string& error() const { return error_; }
 
 private:
     std::filesystem::path folder_;
     pid_t pid_ = 0;
+    std::string error_;
 };
 
 }  // namespace lifecycle

@@ -7,6 +7,7 @@
 
 #include "common/CounterText.h"
 #include "platform/Console.h"
+#include "platform/ProcessUsage.h"
 
 namespace {
 // The ASIO callbacks carry no context: one player plays at a time.
@@ -235,7 +236,9 @@ int Player::playLoop(const PlayOptions& o) {
             if (!restart(o, end)) break;
             continue;
         }
-        if (inGap_ && !awaitingResume_.load(std::memory_order_acquire)) reportGap();
+        // Reported a second after the callbacks came back, so that what the process holds has settled.
+        if (inGap_ && !awaitingResume_.load(std::memory_order_acquire) && epochUs() - resumedAtUs_.load() >= 1000000)
+            reportGap();
         if (!o.quiet && Clock::now() >= nextReport) {
             ASIOSamples position{};
             ASIOTimeStamp stamp{};
@@ -265,6 +268,7 @@ int Player::playLoop(const PlayOptions& o) {
     if (!o.quiet) std::fprintf(stderr, "\n");
     // Stopping ends the stream: the driver logs its counters' totals, which the summary shows.
     if (driver_) driver_->stop();
+    if (inGap_ && !awaitingResume_.load(std::memory_order_acquire)) reportGap();
     if (inGap_) {
         std::printf("gap %d: reset request at %.3f, not over when play ended: %s\n", gaps_ + 1, gapStartUs_ / 1e6,
                     gapCause_.c_str());
@@ -308,11 +312,13 @@ bool Player::restart(const PlayOptions& o, Clock::time_point end) {
 
 void Player::reportGap() {
     const int64_t requested = gapStartUs_, resumed = resumedAtUs_.load();
+    const platform::ProcessUsage usage = platform::processUsage();
     ++gaps_;
     std::printf("gap %d: reset request at %.3f, callbacks back at %.3f (%.3f s), resumed at frame %llu after %d "
-                "restarts: %s\n",
+                "restarts, threads %u handles %u: %s\n",
                 gaps_, requested / 1e6, resumed / 1e6, (resumed - requested) / 1e6,
-                static_cast<unsigned long long>(resumeUnits_.load()), restarts_, gapCause_.c_str());
+                static_cast<unsigned long long>(resumeUnits_.load()), restarts_, usage.threads, usage.handles,
+                gapCause_.c_str());
     std::fflush(stdout);
     inGap_ = false;
     restarts_ = 0;

@@ -136,20 +136,9 @@ void SinkSession::onDatagram(const std::vector<uint8_t>& bytes, const TERNO::Add
     receiver_.onData(bytes, nowUs);
     const FaultConfig& f = config_.faults;
     const uint64_t packets = receiver_.streamPackets();
-    if (faultsApply() && f.stopAnsweringAfter != 0 && packets >= f.stopAnsweringAfter && !silenceBegun_) {
-        silenceBegun_ = true;
-        silentUntilUs_.store(f.silentMs != 0 ? nowUs + uint64_t{f.silentMs} * 1000 : UINT64_MAX,
-                             std::memory_order_relaxed);
-        say("answers stop");
-    }
-    if (faultsApply() && f.closeAfter != 0 && packets >= f.closeAfter) {
-        const Header close(DSICONNECT_ANS, 0);
-        send(close.view(), *driver_);
-        closedBySink_ = true;
-        report_.endReason = "closed";
-        endingSince_ = nowUs;
-        say("stream closed by the sink");
-    }
+    if (faultsApply() && f.stopAnsweringAfter != 0 && packets >= f.stopAnsweringAfter && !silenceBegun_)
+        beginSilence(nowUs);
+    if (faultsApply() && f.closeAfter != 0 && packets >= f.closeAfter) closeByTheSink(nowUs);
 }
 
 // Datagrams a stream must survive, in turn: garbage, a resend request and a stream end from
@@ -173,7 +162,24 @@ void SinkSession::flood(uint64_t nowUs) {
     }
 }
 
-void SinkSession::run(const std::atomic<bool>& stopRequested) {
+void SinkSession::beginSilence(uint64_t nowUs) {
+    silenceBegun_ = true;
+    const uint32_t ms = config_.faults.silentMs;
+    silentUntilUs_.store(ms != 0 ? nowUs + uint64_t{ms} * 1000 : UINT64_MAX, std::memory_order_relaxed);
+    say("answers stop");
+}
+
+void SinkSession::closeByTheSink(uint64_t nowUs) {
+    if (!driver_ || closedBySink_) return;
+    const Header close(DSICONNECT_ANS, 0);
+    send(close.view(), *driver_);
+    closedBySink_ = true;
+    report_.endReason = "closed";
+    endingSince_ = nowUs;
+    say("stream closed by the sink");
+}
+
+void SinkSession::run(const std::atomic<bool>& stopRequested, FaultTriggers& triggers) {
     const uint64_t startUs = nowUs();
     const uint64_t limitUs = static_cast<uint64_t>(config_.timeLimitS * 1e6);
     const uint64_t idleUs = static_cast<uint64_t>(config_.idleTimeoutS * 1e6);
@@ -199,6 +205,8 @@ void SinkSession::run(const std::atomic<bool>& stopRequested) {
             if (!nextStream()) break;
             continue;
         }
+        if (triggers.silence.exchange(false)) beginSilence(now);
+        if (triggers.close.exchange(false)) closeByTheSink(now);
         const uint64_t waitUs = receiver_.nextDueUs(now, 20000);
         const TERNO::WaitResult w = socket_.waitReadable(static_cast<uint32_t>(waitUs));
         if (w == TERNO::WaitResult::Error) {

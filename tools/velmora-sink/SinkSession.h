@@ -24,6 +24,12 @@
 
 namespace sink {
 
+// Faults a test sets off at a moment of its choosing (velmora-sink: SIGUSR1, SIGUSR2).
+struct FaultTriggers {
+    std::atomic<bool> silence{false};   // answer nothing for --silent-ms from now
+    std::atomic<bool> close{false};     // close the current stream now (DSICONNECT_ANS)
+};
+
 class SinkSession {
 public:
     explicit SinkSession(const SinkConfig& config);
@@ -32,9 +38,9 @@ public:
     bool start();
     uint16_t port() const { return port_; }
 
-    // Runs until the closing handshake, a sink-side close, the time limit, an idle stream or
-    // stopRequested; then completes the files and the report.
-    void run(const std::atomic<bool>& stopRequested);
+    // Runs until the last stream ended (closing handshake, a sink-side close, an idle stream),
+    // the time limit or stopRequested; then completes the files and the report.
+    void run(const std::atomic<bool>& stopRequested, FaultTriggers& triggers);
 
     const SinkReport& report() const { return report_; }
     // True while the injected silence lasts (any thread).
@@ -52,6 +58,8 @@ private:
     void beginStream(const TERNO::Address& from, uint64_t nowUs);
     // The current stream is over; false when no further one may come.
     bool nextStream();
+    void beginSilence(uint64_t nowUs);
+    void closeByTheSink(uint64_t nowUs);
 
     const SinkConfig& config_;
     TERNO::Socket socket_;

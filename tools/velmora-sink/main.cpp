@@ -11,7 +11,10 @@
 
 namespace {
 std::atomic<bool> stopRequested{false};
+sink::FaultTriggers triggers;
 extern "C" void onSignal(int) { stopRequested.store(true, std::memory_order_relaxed); }
+extern "C" void onSilence(int) { triggers.silence.store(true, std::memory_order_relaxed); }
+extern "C" void onClose(int) { triggers.close.store(true, std::memory_order_relaxed); }
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -34,6 +37,8 @@ int main(int argc, char** argv) {
     }
     std::signal(SIGINT, onSignal);
     std::signal(SIGTERM, onSignal);
+    std::signal(SIGUSR1, onSilence);   // a test's fault at a moment it chooses
+    std::signal(SIGUSR2, onClose);
 
     sink::SinkSession session(config);
     if (!session.start()) {
@@ -46,7 +51,7 @@ int main(int argc, char** argv) {
     }
     std::printf("velmora-sink port %u\n", session.port());
     std::fflush(stdout);
-    session.run(stopRequested);
+    session.run(stopRequested, triggers);
     findSide.stop();
     return 0;
 }
