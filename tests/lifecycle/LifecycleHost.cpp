@@ -94,21 +94,6 @@ bool CallbackLog::waitForSwitches(uint64_t count, milliseconds limit) const {
     return true;
 }
 
-bool CallbackLog::waitUntilQuiet(milliseconds quiet, milliseconds limit) const {
-    const auto deadline = Clock::now() + limit;
-    uint64_t last = switches.load();
-    for (auto lastChange = Clock::now(); Clock::now() < deadline;) {
-        std::this_thread::sleep_for(milliseconds(20));
-        if (const uint64_t now = switches.load(); now != last) {
-            last = now;
-            lastChange = Clock::now();
-        } else if (Clock::now() - lastChange >= quiet) {
-            return true;
-        }
-    }
-    return false;
-}
-
 CallbackLog& callbackLog() { return theLog; }
 
 double millisecondsSince(Clock::time_point since) {

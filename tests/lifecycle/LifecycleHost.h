@@ -37,8 +37,6 @@ struct CallbackLog {
     double longestGapMs() const;
     // Waits until at least `count` callbacks were made since construction; false on timeout.
     bool waitForSwitches(uint64_t count, std::chrono::milliseconds limit) const;
-    // Waits until no callback has come for `quiet`; false when they still flow at `limit`.
-    bool waitUntilQuiet(std::chrono::milliseconds quiet, std::chrono::milliseconds limit) const;
 };
 CallbackLog& callbackLog();
 
