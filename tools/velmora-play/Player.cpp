@@ -246,11 +246,12 @@ int Player::playLoop(const PlayOptions& o) {
             const uint64_t frames = (uint64_t{position.hi} << 32) | position.lo;
             const unsigned long long underruns = logWatch_.poll();
             const double elapsed = std::chrono::duration<double>(Clock::now() - begin).count();
+            // The driver's counters follow the underruns.
             char head[160];
-            std::snprintf(head, sizeof head, "playing %6.1f s  blocks %8llu  position %10llu  underruns %s  gaps %d",
+            std::snprintf(head, sizeof head, "playing %6.1f s  blocks %8llu  position %10llu  gaps %d  underruns %s",
                           elapsed, static_cast<unsigned long long>(blocks_.load()),
-                          static_cast<unsigned long long>(frames),
-                          logWatch_.listening() ? std::to_string(underruns).c_str() : "?", gaps_);
+                          static_cast<unsigned long long>(frames), gaps_,
+                          logWatch_.listening() ? std::to_string(underruns).c_str() : "?");
             std::string line = head;
             if (const auto& counters = logWatch_.counters()) {
                 const auto& before = logWatch_.previousCounters();
