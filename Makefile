@@ -2,7 +2,7 @@
 JOBS ?= $(shell nproc)
 PRESETS := linux windows asan tsan
 
-.PHONY: all deps build test test-full test-recovery bench demo package fuzz fuzz-quick netfaults soak memcheck clean $(addprefix build-,$(PRESETS))
+.PHONY: all deps build test test-full test-recovery coverage bench demo package fuzz fuzz-quick netfaults soak memcheck clean $(addprefix build-,$(PRESETS))
 
 all: build
 
@@ -28,6 +28,11 @@ test: deps
 # The same, with the whole end-to-end matrix.
 test-full: deps
 	@VELMORA_E2E_SET=full scripts/run-tests.sh $(JOBS)
+
+# Line and branch coverage of src/ and tools/ by the native suite: build/coverage/index.html and
+# a one-line summary.
+coverage: deps
+	@scripts/coverage.sh $(JOBS)
 
 # libFuzzer targets (fuzz/): FUZZ_SECONDS per target; fuzz-quick is the short run CI makes.
 FUZZ_SECONDS ?= 300

@@ -24,6 +24,7 @@ expect demo  scripts/install-deps.sh "cmake --build --preset linux" scripts/demo
 expect bench scripts/install-deps.sh "cmake --build --preset linux" scripts/run-bench.sh
 expect build scripts/install-deps.sh "cmake --build --preset linux" "cmake --build --preset windows"
 expect test  scripts/install-deps.sh scripts/run-tests.sh
+expect coverage scripts/install-deps.sh scripts/coverage.sh
 expect package scripts/install-deps.sh "cmake --build --preset linux" "cmake --build --preset windows" scripts/package.sh
 expect test-recovery scripts/install-deps.sh "cmake --build --preset windows" scripts/recovery.sh
 [ $status -eq 0 ] && echo "every entry point installs and builds"
