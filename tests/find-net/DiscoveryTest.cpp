@@ -15,12 +15,12 @@
 #include "TestNet.h"
 #include "find/Find.h"
 #include "find/FinderObject.h"
-#include "find/LogCapture.h"
+#include "log/LogCapture.h"
 #include "find/ProductTag.h"
 
 using namespace testnet;
 using findtest::Bytes;
-using findtest::LogCapture;
+using logtest::LogCapture;
 using findtest::Reply;
 using findtest::frame;
 using findtest::frame64;

@@ -8,12 +8,13 @@
 #include <tuple>
 
 #include "find/FakeSink.h"
-#include "find/LogCapture.h"
+#include "log/LogCapture.h"
 #include "find/Find.h"
 #include "find/FindRequests.h"
 #include "find/ProductTag.h"
 
 using namespace findtest;
+using logtest::LogCapture;
 using VELMORA::FindAckResult;
 namespace FP = VELMORA::FindProtocol;
 

@@ -7,7 +7,7 @@
 #include <random>
 #include <string>
 
-#include "LogCapture.h"
+#include "log/LogCapture.h"
 #include "sync/StreamFormat.h"
 
 using VELMORA::FormatCaps;
@@ -44,8 +44,7 @@ std::array<uint8_t, 4> packWord(const std::array<bool, 32>& samples, uint64_t la
 
 class FormatChoice : public ::testing::Test {
 protected:
-    void SetUp() override { logcapture::reset(6); }
-    void TearDown() override { logcapture::reset(-1); }
+    logtest::LogCapture log{6};
 };
 
 TEST_F(FormatChoice, SupportedHostFormatIsCopiedUnsupportedPcmFails) {
@@ -59,7 +58,7 @@ TEST_F(FormatChoice, SupportedHostFormatIsCopiedUnsupportedPcmFails) {
     }
     EXPECT_FALSE(chooseFormat(caps, 0x0000'000A'0000'0402ull));  // 24-bit not offered
     EXPECT_FALSE(chooseFormat(caps, 0x0000'0012'0000'0202ull));  // 44100 x2 not offered
-    EXPECT_TRUE(logcapture::lines().empty());
+    EXPECT_TRUE(log.lines().empty());
 }
 
 TEST_F(FormatChoice, EveryDsdLayoutRowAndTheLayoutItsConverterProduces) {
@@ -81,14 +80,14 @@ TEST_F(FormatChoice, EveryDsdLayoutRowAndTheLayoutItsConverterProduces) {
     std::mt19937 random(7);
     for (const Row& r : rows) {
         SCOPED_TRACE(r.message);
-        logcapture::reset(6);
+        log.reset(6);
         const FormatCaps caps{0, mask(r.lsbCaps), mask(r.msbCaps)};
         ASSERT_FALSE(caps.supports(dsd64(r.host)));
         const auto choice = chooseFormat(caps, dsd64(r.host));
         ASSERT_TRUE(choice);
         EXPECT_EQ(choice->sinkFormat.value(), dsd64(r.target));
         EXPECT_EQ(choice->converter, r.converter) << VELMORA::converterName(choice->converter);
-        EXPECT_EQ(logcapture::lines(), std::vector<std::string>{r.message});
+        EXPECT_EQ(log.lines(), std::vector<std::string>{r.message});
         for (int round = 0; round < 50; ++round) {
             std::array<bool, 32> samples{};
             for (bool& s : samples) s = random() & 1;
@@ -137,18 +136,18 @@ TEST_F(FormatChoice, EdgesOfTheLayoutTable) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        logcapture::reset(6);
+        log.reset(6);
         const auto choice = chooseFormat(c.caps, c.host);
         ASSERT_EQ(choice.has_value(), c.target != 0);
         if (choice) {
             EXPECT_EQ(choice->sinkFormat.value(), c.target);
             EXPECT_EQ(choice->converter, c.converter) << VELMORA::converterName(choice->converter);
         }
-        EXPECT_EQ(logcapture::lines(), c.logged ? std::vector<std::string>{c.logged} : std::vector<std::string>{});
+        EXPECT_EQ(log.lines(), c.logged ? std::vector<std::string>{c.logged} : std::vector<std::string>{});
     }
-    logcapture::reset(4);  // below level 6 nothing is logged
+    log.reset(4);  // below level 6 nothing is logged
     EXPECT_TRUE(chooseFormat(FormatCaps{0, 0, mask(MsbBig)}, dsd64(LsbBig)));
-    EXPECT_TRUE(logcapture::lines().empty());
+    EXPECT_TRUE(log.lines().empty());
 }
 
 }  // namespace

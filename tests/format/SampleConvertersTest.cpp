@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "LogCapture.h"
+#include "log/LogCapture.h"
 #include "sync/SampleConverters.h"
 
 using VELMORA::SampleConverter;
@@ -108,16 +108,16 @@ TEST(SampleConverters, ApplyPolarityUsesHostXorSinkAndLogsBothPhases) {
         {false, true, converters::swap32Invert, "Host Phase Normal", "Play Phase Invert"},
         {true, true, converters::swap32, "Host Phase Invert", "Play Phase Normal"},
     };
+    logtest::LogCapture log;
     for (const Case& c : cases)
         for (SampleConverter from : {converters::swap32, converters::swap32Invert}) {
-            logcapture::reset(6);
+            log.reset(6);
             EXPECT_EQ(VELMORA::applyPolarity(from, c.host, c.sink), c.want) << c.host << c.sink;
-            EXPECT_EQ(logcapture::lines(), (std::vector<std::string>{c.hostText, c.playText}));
+            EXPECT_EQ(log.lines(), (std::vector<std::string>{c.hostText, c.playText}));
         }
     // Host Invert and a sink asking for inversion: the plain converter stays.
     EXPECT_EQ(VELMORA::applyPolarity(converters::copy, true, true), converters::copy);
     EXPECT_EQ(VELMORA::applyPolarity(converters::invert, true, true), converters::copy);
-    logcapture::reset(-1);
 }
 
 }  // namespace

@@ -8,7 +8,7 @@
 #include "driver/DriverSettings.h"
 #include "driver/SettingsKeys.h"
 #include "log/LogLine.h"
-#include "find/LogCapture.h"
+#include "log/LogCapture.h"
 #include "settings/TempFolder.h"
 
 namespace {
@@ -131,7 +131,7 @@ TEST_F(SettingsKeys, LowProfileByCoreCount) {
 }
 
 TEST_F(SettingsKeys, ProblemsNameTheirFileAndAreLogged) {
-    findtest::LogCapture log;
+    logtest::LogCapture log;
     ASSERT_TRUE(log.ok());
     platform::writeFile(folder / "debug.inf", "Debug=enable\r\nStartDelay=-1\r\n");
     const DriverSettings s = read("PCMRequest=ConvertS32\r\npcmrequest=24\r\nBogus=1\r\nVersion=1\r\n"

@@ -12,8 +12,8 @@
 #include <optional>
 #include <thread>
 
+#include "log/LogCapture.h"
 #include "log/LogLine.h"
-#include "log/LogSink.h"
 #include "sync/FakeSink.h"
 #include "terno/Message.h"
 
@@ -69,37 +69,8 @@ private:
     uint64_t position_ = 0;
 };
 
-// The process log, aimed at a socket of the test's own; at level 7 from start().
-class LogCapture {
-public:
-    LogCapture() {
-        TERNO::Address local{};
-        local.bytes[15] = 1;
-        EXPECT_TRUE(listener_.open(TERNO::Socket::Udp6) && listener_.bind(local));
-        listener_.receiveSize = 4096;
-        auto sink = std::make_shared<LogSink>();
-        EXPECT_TRUE(sink->open(local.portNumber()));
-        installLogSink(sink);
-    }
-    void start() { setLogLevel(7); }
-    ~LogCapture() {
-        setLogLevel(-1);
-        installLogSink(nullptr);
-    }
-    std::string lines() {
-        std::string text;
-        std::vector<uint8_t> d;
-        TERNO::Address from{};
-        while (listener_.waitReadable(100000) == TERNO::WaitResult::Ready) {
-            listener_.receiveFrom(d, from);
-            text.append(d.begin(), d.end()).push_back('\n');
-        }
-        return text;
-    }
-
-private:
-    TERNO::Socket listener_;
-};
+// Logging starts (level 7) when a test says so: after getInfo, no remote log receiver runs.
+using logtest::LogCapture;
 
 enum class Profile { fix, fixFixedSize, var };
 
@@ -118,7 +89,7 @@ void prepare(Sync& session, FakeSink& sink, uint32_t infoCycleUs, Profile profil
 void startStream(Sync& session, FakeSink& sink, uint32_t infoCycleUs = 50000, Profile profile = Profile::fix,
                  LogCapture* log = nullptr) {
     ASSERT_NO_FATAL_FAILURE(prepare(session, sink, infoCycleUs, profile));
-    if (log) log->start();
+    if (log) log->setLevel(7);
     ASSERT_TRUE(session.connect());
     ASSERT_TRUE(session.connectWait());
     ASSERT_EQ(session.state.load(), stateStreaming);
@@ -138,14 +109,20 @@ std::vector<uint8_t> concatenate(const std::vector<Datagram>& packets) {
     return bytes;
 }
 
+// Every line captured, one per line of text.
+std::string joined(LogCapture& log) {
+    std::string text;
+    for (const std::string& line : log.lines()) text += line + "\n";
+    return text;
+}
+
 // The counter line that came last: the totals of the stream.
-CounterValues lastCounterLine(const std::string& text) {
+CounterValues lastCounterLine(LogCapture& log) {
     CounterValues values{};
-    for (size_t at = text.find(" localhost counters "); at != std::string::npos;
-         at = text.find(" localhost counters ", at + 1)) {
-        const size_t message = at + 11;
-        EXPECT_TRUE(parseCounterLine(text.substr(message, text.find('\n', message) - message), values));
-    }
+    for (const std::string& line : log.lines())
+        if (line.rfind("counters ", 0) == 0) {
+            EXPECT_TRUE(parseCounterLine(line, values)) << line;
+        }
     return values;
 }
 
@@ -154,7 +131,7 @@ CounterValues lastCounterLine(const std::string& text) {
 TEST(Streaming, SilenceThenTheStreamInOrderThenTheFinalPacketAndClose) {
     FakeSink sink;
     PatternSession session;
-    LogCapture log;
+    LogCapture log(-1);
     startStream(session, sink, 50000, Profile::fix, &log);
     ASSERT_TRUE(sink.waitPackets(15, 3000));  // not playing: silence at the normal pace
     EXPECT_EQ(session.calls.load(), 0u);
@@ -190,7 +167,7 @@ TEST(Streaming, SilenceThenTheStreamInOrderThenTheFinalPacketAndClose) {
     // Lines of the worker thread that no other thread logs beside: under Wine a line is lost
     // when two threads log at once (the driver thread's "connectWait" and "play" lines come
     // while the worker logs "redy to play loop start").
-    const std::string text = log.lines();
+    const std::string text = joined(log);
     for (const char* line : {"wth start ", " FEEDBACK:8 ", " Info=50", "Request Info ",
                              "info rcv 1 ", " fs=", "buffer Final ", "wth end", "discone"})
         EXPECT_NE(text.find(line), std::string::npos) << line << "\n" << text;
@@ -205,7 +182,7 @@ TEST(Streaming, ResendsFeedbackAndBadDatagramsAllocateNothingAndAreCountedWhenLo
         FakeSink sink;
         PatternSession session;
         std::optional<LogCapture> log;
-        if (logging) log.emplace();
+        if (logging) log.emplace(-1);
         startStream(session, sink, 50000, Profile::fix, log ? &*log : nullptr);
         session.play();
         ASSERT_TRUE(sink.waitPackets(30, 5000));
@@ -259,7 +236,7 @@ TEST(Streaming, ResendsFeedbackAndBadDatagramsAllocateNothingAndAreCountedWhenLo
         }
         EXPECT_GE(repeats, 6u);
         if (logging) {
-            const CounterValues line = lastCounterLine(log->lines());
+            const CounterValues line = lastCounterLine(*log);
             EXPECT_EQ(line, session.counters.snapshot());
             EXPECT_EQ(line[counter::packetsSent], next);
             EXPECT_EQ(line[counter::packetsResent], static_cast<int64_t>(repeats));
@@ -355,28 +332,28 @@ TEST(Streaming, UnconfirmedCloseIsTriedFourTimes) {
     FakeSink sink;
     sink.answerDisconnect = false;
     PatternSession session;
-    LogCapture log;
+    LogCapture log(-1);
     startStream(session, sink, 50000, Profile::fix, &log);
     ASSERT_TRUE(sink.waitPackets(6, 3000));
     auto start = Clock::now();
     session.disconnect();  // not playing: the final packet is silence
     EXPECT_GE(Clock::now() - start, std::chrono::milliseconds(1400));
     EXPECT_EQ(sink.count(command::disconnectReq), 4u);
-    const std::string text = log.lines();
+    const std::string text = joined(log);
     EXPECT_NE(text.find("buffer disconnect "), std::string::npos) << text;
     EXPECT_NE(text.find("DSICONNECT_REQ ERROR "), std::string::npos) << text;
 }
 
 TEST(Streaming, SinkRemoteLogLinesReachOurLog) {
     FakeSink sink;
-    LogCapture log;
-    log.start();  // level 7 at open: the remote log receiver runs
+    LogCapture log;  // level 7 at open: the remote log receiver runs
     Sync session;
     ASSERT_TRUE(synctest::openSession(session, 0, 50000));
     session.logPort = sink.address().portNumber();
     ASSERT_TRUE(session.getInfo(sink.address(), 0, false));
-    std::string text;
-    for (int i = 0; i < 20 && text.find("Target: sink says hello") == std::string::npos; ++i) text += log.lines();
+    int waits = 0;  // up to 20 x 200 ms for the sink's lines
+    while (!log.contains("Target: sink says hello") && ++waits < 20) {}
+    const std::string text = joined(log);
     for (const char* line : {"Target: sink says hello", "Velmora Sync Library ReleaseNo : 100 [0]",
                              "LATENCY_REQ hw=300us latency=5000us", "DATASIZE_REQ mtu=1500 max=15000"})
         EXPECT_NE(text.find(line), std::string::npos) << line << "\n" << text;
@@ -467,7 +444,7 @@ TEST(Streaming, TeardownWhileOpeningReturnsPromptly) {
 TEST(Streaming, ResendRequestsForPacketsNeverSentAreLoggedNotServed) {
     FakeSink sink;
     PatternSession session;
-    LogCapture log;
+    LogCapture log(-1);
     startStream(session, sink, 50000, Profile::fix, &log);
     sink.sendStatus(0x08, 0, 0xFFF0, 0);
     ASSERT_TRUE(sink.waitPackets(30, 5000));
@@ -475,5 +452,5 @@ TEST(Streaming, ResendRequestsForPacketsNeverSentAreLoggedNotServed) {
     session.disconnect();
     EXPECT_EQ(sink.invalidDatagrams.load(), 0u);
     for (const auto& p : sink.packets()) ASSERT_LT(p.sequence, 0xFFF0);
-    EXPECT_NE(log.lines().find("   cout unsent 65520 0 "), std::string::npos);
+    EXPECT_TRUE(log.contains("   cout unsent 65520 0 "));
 }

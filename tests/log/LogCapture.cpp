@@ -1,13 +1,13 @@
-#include "find/LogCapture.h"
+#include "log/LogCapture.h"
 
 #include <algorithm>
 
 #include "log/LogLine.h"
 #include "log/LogSink.h"
 
-namespace findtest {
+namespace logtest {
 
-LogCapture::LogCapture() {
+LogCapture::LogCapture(int level) {
     TERNO::Address local{};
     if (!local.parse("::1") || !listener_.open(TERNO::Socket::Kind::Udp6) || !listener_.bind(local)) return;
     listener_.receiveSize = 4096;
@@ -15,7 +15,7 @@ LogCapture::LogCapture() {
     sink_->setFacility(LogSink::driverFacility);
     if (!sink_->open(local.portNumber())) return;
     installLogSink(sink_);
-    setLogLevel(7);
+    setLogLevel(level);
     ok_ = true;
 }
 
@@ -24,10 +24,23 @@ LogCapture::~LogCapture() {
     installLogSink(nullptr);
 }
 
+void LogCapture::setLevel(int level) { setLogLevel(level); }
+
+void LogCapture::reset(int level) {
+    receive(0);
+    lines_.clear();
+    setLogLevel(level);
+}
+
 std::vector<std::string> LogCapture::lines() {
+    receive(200'000);
+    return lines_;
+}
+
+void LogCapture::receive(uint32_t firstWaitUs) {
     std::vector<uint8_t> datagram;
     TERNO::Address from{};
-    for (uint32_t waitUs = 200'000; listener_.waitReadable(waitUs) == TERNO::WaitResult::Ready; waitUs = 20'000) {
+    for (uint32_t waitUs = firstWaitUs; listener_.waitReadable(waitUs) == TERNO::WaitResult::Ready; waitUs = 20'000) {
         listener_.receiveFrom(datagram, from);
         std::string line(datagram.begin(), datagram.end());
         // "<pri>Mmm dd hh:mm:ss host text": the text follows the fourth blank.
@@ -38,7 +51,6 @@ std::vector<std::string> LogCapture::lines() {
         }
         lines_.push_back(at == std::string::npos ? line : line.substr(at));
     }
-    return lines_;
 }
 
 bool LogCapture::contains(std::string_view text) {
@@ -46,4 +58,4 @@ bool LogCapture::contains(std::string_view text) {
     return std::any_of(all.begin(), all.end(), [&](const std::string& line) { return line.find(text) != line.npos; });
 }
 
-}  // namespace findtest
+}  // namespace logtest
