@@ -5,20 +5,21 @@
 # exports the driver (com/module/) is the top.
 set -uo pipefail
 src=$(cd "$(dirname "$0")/../../src" && pwd)
-rank() {
-  case $1 in
-    platform) echo 0 ;; com) echo 1 ;; terno) echo 2 ;; log) echo 3 ;;
-    sync|syncbuffer|find) echo 4 ;; driver) echo 5 ;; com/module) echo 6 ;; *) echo "" ;;
-  esac
+declare -A rank=([platform]=0 [com]=1 [terno]=2 [log]=3 [sync]=4 [syncbuffer]=4 [find]=4
+                 [driver]=5 [com/module]=6)
+folder() {   # the layer a path below src/ belongs to, into $layer
+  if [[ $1 == com/module/* ]]; then layer=com/module; else layer=${1%%/*}; fi
 }
 status=0
 while IFS=: read -r file _ include; do
-  from=${file#"$src"/}
-  case $from in com/module/*) from=com/module ;; *) from=${from%%/*} ;; esac
-  to=$(sed -E 's/.*#include "(com\/module|[^/"]+)\/.*/\1/' <<<"$include")
-  [ -n "$(rank "$from")" ] || { echo "${file#"$src"/}: folder $from has no layer"; status=1; continue; }
-  if [ -z "$(rank "$to")" ] || [ "$(rank "$to")" -gt "$(rank "$from")" ]; then
-    echo "${file#"$src"/} ($from) includes from $to: $include"; status=1
+  file=${file#"$src"/}
+  [[ $include =~ \#[[:space:]]*include[[:space:]]*\"([^\"]+)\" ]] || continue
+  folder "$file"; from=$layer
+  folder "${BASH_REMATCH[1]}"; to=$layer
+  if [ -z "${rank[$from]:-}" ]; then
+    echo "$file: folder $from has no layer"; status=1
+  elif [ -z "${rank[$to]:-}" ] || [ "${rank[$to]}" -gt "${rank[$from]}" ]; then
+    echo "$file ($from) includes from $to: ${BASH_REMATCH[1]}"; status=1
   fi
 done < <(grep -rnE '^\s*#\s*include "[^"/]+/' "$src" --include='*.h' --include='*.cpp')
 [ $status -eq 0 ] && echo "no include reaches a higher layer"

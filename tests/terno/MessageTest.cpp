@@ -3,8 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <memory>
-#include <random>
 #include <vector>
 
 using TERNO::Message;
@@ -96,27 +94,4 @@ TEST(MessageReceived, ShortForeignOverlongAndLyingFrames) {
     ASSERT_TRUE(Message::isValidFrame(lying.data(), lying.size()));
     EXPECT_EQ(Message::payloadLength(lying.data()), 65529);
     EXPECT_EQ(Message::payloadLength(lying.data(), lying.size()), 0u);
-}
-
-TEST(MessageReceived, RandomBytesOfEveryLengthStayInBounds) {
-    std::mt19937 random(4711);
-    for (int round = 0; round < 400; ++round) {
-        for (size_t size = 0; size <= 64; ++size) {
-            // An exactly sized heap block: a read past its end is caught under ASan.
-            std::unique_ptr<uint8_t[]> bytes(new uint8_t[size == 0 ? 1 : size]);
-            for (size_t i = 0; i < size; ++i) bytes[i] = static_cast<uint8_t>(random());
-            if (size >= 2 && round % 2 == 0) bytes[0] = 100, bytes[1] = 0;  // get past the magic
-            const uint8_t* data = size == 0 ? nullptr : bytes.get();
-            const size_t length = Message::payloadLength(data, size);
-            ASSERT_EQ(Message::payloadText(data, size).size(), length);
-            if (!Message::isValidFrame(data, size)) {
-                ASSERT_EQ(length, 0u);
-                continue;
-            }
-            const uint16_t word = static_cast<uint16_t>(data[2] | (data[3] << 8));
-            const size_t claimed = word & 0xfff8u;
-            ASSERT_LE(claimed, size);
-            ASSERT_EQ(length, claimed >= 16u + (word & 7u) ? claimed - 16 - (word & 7u) : 0u);
-        }
-    }
 }
