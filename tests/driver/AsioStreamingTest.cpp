@@ -228,6 +228,9 @@ TEST_F(AsioStreaming, CallsOutOfOrderOrRepeated) {
     EXPECT_EQ(driver->start(), ASE_NotPresent) << "start before init";
     EXPECT_EQ(driver->stop(), ASE_OK) << "stop before init";
     EXPECT_EQ(driver->disposeBuffers(), ASE_OK) << "disposeBuffers without buffers";
+    EXPECT_EQ(driver->createBuffers(infos, 2, frames, &Host::callbacks), ASE_InvalidParameter)
+        << "createBuffers before init";
+    EXPECT_EQ(driver->start(), ASE_NotPresent) << "start after a failed createBuffers";
     ASSERT_NO_FATAL_FAILURE(prepare());
     callInside<0>(nullptr);
     EXPECT_EQ(driver->createBuffers(infos, 2, frames, &Host::callbacks), ASE_OK) << "createBuffers twice";

@@ -134,34 +134,4 @@ TEST_F(Host, RegistrationMakesTheDriverListedAndCreatable) {
     registered_ = false;
 }
 
-// The module's object led out of order, as careless hosts do, before any init: every call
-// answers with its result code and nothing is left running (no network is touched).
-TEST_F(Host, CallsOutOfOrderOnTheModule) {
-    std::string error;
-    auto* asio = static_cast<IASIO*>(platform::createRegisteredObject(
-        *platform::registryGetString(RegistryRoot::LocalMachine, driverEntry, "CLSID", 128), error));
-    ASSERT_NE(asio, nullptr) << error;
-    ASIOBufferInfo infos[2] = {{0, 0, {}}, {0, 1, {}}};
-    ASIOCallbacks callbacks{};
-    const struct {
-        const char* call;
-        ASIOError answer;
-        ASIOError want;
-    } calls[] = {
-        {"start before createBuffers", asio->start(), ASE_NotPresent},
-        {"stop before start", asio->stop(), ASE_OK},
-        {"stop twice", asio->stop(), ASE_OK},
-        {"disposeBuffers without buffers", asio->disposeBuffers(), ASE_OK},
-        {"createBuffers before init", asio->createBuffers(infos, 2, 512, &callbacks), ASE_InvalidParameter},
-        {"createBuffers without infos", asio->createBuffers(nullptr, 2, 512, &callbacks), ASE_InvalidParameter},
-        {"start after a failed createBuffers", asio->start(), ASE_NotPresent},
-        {"disposeBuffers twice", asio->disposeBuffers(), ASE_OK},
-        {"outputReady", asio->outputReady(), ASE_NotPresent},
-    };
-    for (const auto& c : calls) EXPECT_EQ(c.answer, c.want) << c.call;
-    EXPECT_EQ(asio->Release(), 0u);
-    EXPECT_EQ(canUnloadNow_(), static_cast<HRESULT>(0)) << "nothing of the object is left";
-    platform::endRegisteredObjects();
-}
-
 }  // namespace

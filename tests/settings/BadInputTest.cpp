@@ -1,41 +1,9 @@
-// Hostile settings files: whatever the bytes, loading and reading never crash, and the
-// control-byte rule alone decides whether a load is taken.
+// Hostile settings files: huge lines, values and section names load and read safely.
 #include <gtest/gtest.h>
-
-#include <algorithm>
-#include <chrono>
-#include <random>
 
 #include "driver/DriverSettings.h"
 #include "driver/IniFile.h"
 #include "settings/TempFolder.h"
-
-namespace {
-
-// A byte below 0x20 other than CR and LF, after an optional byte-order mark.
-bool holdsForbiddenByte(std::string_view bytes) {
-    if (bytes.starts_with("\xEF\xBB\xBF")) bytes.remove_prefix(3);
-    return std::any_of(bytes.begin(), bytes.end(), [](unsigned char c) { return c < 0x20 && c != '\r' && c != '\n'; });
-}
-
-}  // namespace
-
-TEST(SettingsBadInput, RandomBytesParseOnlyWithoutControlBytes) {
-    std::mt19937 random(20240601);
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-    // Half the rounds draw from the bytes that make up lines, so that many inputs do parse.
-    const std::string lineBytes = "[]=;# \r\nabcLOW.\xEF\xBB\xBF";
-    for (int round = 0; round < 3000 && std::chrono::steady_clock::now() < deadline; ++round) {
-        std::string bytes(random() % 600, '\0');
-        for (char& c : bytes) c = (round % 2) ? lineBytes[random() % lineBytes.size()] : static_cast<char>(random());
-        IniFile ini;
-        ASSERT_EQ(ini.parse(bytes), !holdsForbiddenByte(bytes)) << "round " << round;
-        ini.select(bytes.substr(0, 20));
-        (void)ini.get("a");
-        IniFile again;
-        ASSERT_TRUE(again.parse(ini.serialize())) << "what save writes must load back, round " << round;
-    }
-}
 
 TEST(SettingsBadInput, HugeLinesValuesAndSectionNames) {
     const std::string megabyte(1 << 20, 'v');
