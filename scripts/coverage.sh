@@ -16,12 +16,15 @@ ctest --preset coverage -j "$jobs"
 tests=$?
 
 rm -rf "$out"; mkdir -p "$out"
-# Branches the compiler adds for exception unwinding are not decisions in our code.
-gcovr --root . --object-directory "$build" -j "$jobs" \
+# Branches the compiler adds for exception unwinding are not decisions in our code. The counter
+# files are searched in the build tree only; without --object-directory gcovr tries each
+# folder above a counter file for the compiler's working folder, which the relative source
+# paths of a cached compile need.
+gcovr --root . -j "$jobs" \
       --filter 'src/' --filter 'tools/' \
       --exclude-unreachable-branches --exclude-throw-branches \
       --html-details "$out/index.html" --json-summary-pretty --json-summary "$out/coverage.json" \
-      >/dev/null || exit 1
+      "$build" >/dev/null || exit 1
 python3 - "$out/coverage.json" <<'PY' | tee "$out/summary.txt"
 import json, sys
 t = json.load(open(sys.argv[1]))
