@@ -24,6 +24,13 @@ void* operator new(size_t size) {
     throw std::bad_alloc();
 }
 void* operator new[](size_t size) { return ::operator new(size); }
+// The nothrow forms too (the log allocates its lines so), or they would pair the library's
+// allocation with the free() below.
+void* operator new(size_t size, const std::nothrow_t&) noexcept {
+    allocations.fetch_add(1, std::memory_order_relaxed);
+    return std::malloc(size ? size : 1);
+}
+void* operator new[](size_t size, const std::nothrow_t& tag) noexcept { return ::operator new(size, tag); }
 void operator delete(void* p) noexcept { std::free(p); }
 void operator delete[](void* p) noexcept { std::free(p); }
 void operator delete(void* p, size_t) noexcept { std::free(p); }
