@@ -70,14 +70,30 @@ TEST(BurstTiming, IntervalsBetweenBurstStarts) {
 
 TEST(FaultInjector, DropListHitsFirstArrivalsOnlyAndRatesStayInWindow) {
     FaultConfig c;
-    c.dropPackets = {1, 3};
+    c.dropPackets = {1, 3, 4};
     FaultInjector f(c);
-    EXPECT_EQ(f.decide(true), FaultAction::Deliver);    // index 0
-    EXPECT_EQ(f.decide(true), FaultAction::Drop);       // index 1
-    EXPECT_EQ(f.decide(false), FaultAction::Deliver);   // a resend passes
-    EXPECT_EQ(f.decide(true), FaultAction::Deliver);    // index 2
-    EXPECT_EQ(f.decide(true), FaultAction::Drop);       // index 3
-    EXPECT_EQ(f.dropped(), 2u);
+    // seq, isNew -> action, resent
+    const struct {
+        uint16_t seq;
+        bool isNew;
+        FaultAction action;
+        bool resent;
+    } arrivals[] = {
+        {0, true, FaultAction::Deliver, false},    // index 0
+        {1, true, FaultAction::Drop, false},       // index 1
+        {0, false, FaultAction::Deliver, false},   // a copy passes
+        {2, true, FaultAction::Deliver, false},    // index 2
+        {1, false, FaultAction::Deliver, true},    // 1 comes back through a resend
+        {3, true, FaultAction::Drop, false},       // index 3
+        {3, true, FaultAction::Deliver, true},     // 3's resend before anything after it
+        {4, true, FaultAction::Drop, false},       // index 4: the resend was no first arrival
+    };
+    for (const auto& a : arrivals) {
+        const FaultInjector::Decision d = f.decide(a.seq, a.isNew);
+        EXPECT_EQ(d.action, a.action) << a.seq;
+        EXPECT_EQ(d.resent, a.resent) << a.seq;
+    }
+    EXPECT_EQ(f.dropped(), 3u);
 
     FaultConfig r;
     r.dropRate = 0.05;
@@ -88,8 +104,8 @@ TEST(FaultInjector, DropListHitsFirstArrivalsOnlyAndRatesStayInWindow) {
     FaultInjector a(r), b(r);
     int drops = 0, dups = 0;
     for (int i = 0; i < 10200; ++i) {
-        const FaultAction x = a.decide(true);
-        EXPECT_EQ(x, b.decide(true));                  // reproducible from the seed
+        const FaultAction x = a.decide(static_cast<uint16_t>(i), true).action;
+        EXPECT_EQ(x, b.decide(static_cast<uint16_t>(i), true).action);   // reproducible from the seed
         if (i < 100 || i >= 10100) {
             EXPECT_EQ(x, FaultAction::Deliver);
         }

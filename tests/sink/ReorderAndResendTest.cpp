@@ -70,6 +70,8 @@ TEST(ReorderBuffer, HoleOpenedAfterRequestIsNotCountedRecovered) {
     rb.insert(3, body(3));
     EXPECT_EQ(rb.recovered(), 1u);
     EXPECT_EQ(rb.lateArrivals(), 1u);
+    rb.insert(6, body(6), true);   // a resend of a lost 6, before any hole showed it missing
+    EXPECT_EQ(rb.recovered(), 2u);
 }
 
 TEST(ResendPolicy, WaitsForDelayThenRetriesAfterPause) {

@@ -39,32 +39,34 @@ void DataReceiver::sendStatus(uint16_t flags, uint16_t a, uint16_t b, uint16_t c
 void DataReceiver::onData(Bytes frame, uint64_t nowUs) {
     if (!reorder_) return;   // no stream was connected
     const uint16_t seq = readU16(frame, 8);
-    switch (faults_.decide(reorder_->isNew(seq))) {
+    const FaultInjector::Decision decision = faults_.decide(seq, reorder_->isNew(seq));
+    const bool resent = decision.resent;
+    switch (decision.action) {
     case FaultAction::Drop:
         break;
     case FaultAction::Duplicate:
-        process(frame, nowUs);
-        process(frame, nowUs);
+        process(frame, nowUs, resent);
+        process(frame, nowUs, resent);
         break;
     case FaultAction::Reorder:
-        if (behindNext_) process(behindNext_->frame, nowUs);   // at most one held at a time
-        behindNext_ = Held{{frame.begin(), frame.end()}, nowUs};
+        if (behindNext_) process(behindNext_->frame, nowUs, behindNext_->resent);   // at most one held at a time
+        behindNext_ = Held{{frame.begin(), frame.end()}, nowUs, resent};
         return;
     case FaultAction::Delay:
-        delayed_.push_back(Held{{frame.begin(), frame.end()}, nowUs + config_.faults.delayUs});
+        delayed_.push_back(Held{{frame.begin(), frame.end()}, nowUs + config_.faults.delayUs, resent});
         break;
     case FaultAction::Deliver:
-        process(frame, nowUs);
+        process(frame, nowUs, resent);
         break;
     }
     if (behindNext_) {
         const Held held = std::move(*behindNext_);
         behindNext_.reset();
-        process(held.frame, nowUs);
+        process(held.frame, nowUs, held.resent);
     }
 }
 
-void DataReceiver::process(Bytes frame, uint64_t nowUs) {
+void DataReceiver::process(Bytes frame, uint64_t nowUs, bool resent) {
     ++received_;
     if (firstUs_ == 0) firstUs_ = nowUs;
     lastUs_ = nowUs;
@@ -72,7 +74,7 @@ void DataReceiver::process(Bytes frame, uint64_t nowUs) {
     const uint16_t seq = readU16(frame, 8);
     bursts_.onPacket(nowUs, (fl & kBurstEnd) != 0);
     deliverNowUs_ = nowUs;
-    reorder_->insert(seq, payload(frame));
+    reorder_->insert(seq, payload(frame), resent);
     if (fl & kInfoRequest) {
         ++infoRequests_;
         const std::optional<uint16_t> missing = config_.resendInInfo ? reorder_->firstMissing() : std::nullopt;
@@ -94,7 +96,7 @@ void DataReceiver::poll(uint64_t nowUs) {
     while (!delayed_.empty() && delayed_.front().releaseUs <= nowUs) {
         const Held held = std::move(delayed_.front());
         delayed_.pop_front();
-        process(held.frame, nowUs);
+        process(held.frame, nowUs, held.resent);
     }
     if (!reorder_) return;
     const std::optional<uint16_t> missing = reorder_->firstMissing();
@@ -114,11 +116,11 @@ uint64_t DataReceiver::nextDueUs(uint64_t nowUs, uint64_t maxUs) const {
 void DataReceiver::closeStream() {
     if (!reorder_) return;
     if (behindNext_) {
-        process(behindNext_->frame, lastUs_);
+        process(behindNext_->frame, lastUs_, behindNext_->resent);
         behindNext_.reset();
     }
     while (!delayed_.empty()) {
-        process(delayed_.front().frame, lastUs_);
+        process(delayed_.front().frame, lastUs_, delayed_.front().resent);
         delayed_.pop_front();
     }
     neverRecovered_ += reorder_->flush([&](uint64_t index) {

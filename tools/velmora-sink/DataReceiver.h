@@ -49,8 +49,9 @@ private:
     struct Held {
         std::vector<uint8_t> frame;
         uint64_t releaseUs;
+        bool resent;   // an earlier copy was dropped by the fault injector
     };
-    void process(Bytes frame, uint64_t nowUs);
+    void process(Bytes frame, uint64_t nowUs, bool resent);
     void deliver(std::span<const uint8_t> payload);
     void sendStatus(uint16_t flags, uint16_t a, uint16_t b, uint16_t c);
     // Delivers what the current stream holds, giving up its holes, and adds up its counts.

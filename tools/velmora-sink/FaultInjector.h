@@ -3,12 +3,17 @@
 // packet whether it is dropped, delivered twice, held back behind the next packet, or
 // delayed. Drops hit only first arrivals, so every dropped packet can be recovered by a
 // resend. Decisions are reproducible from the seed.
+//
+// The injector remembers what it dropped: a resent copy of the newest packet can arrive
+// before anything after it, so that the sink cannot tell it from a first arrival; the
+// injector can, and neither drops it again nor lets it go uncounted.
 
 #include "SinkConfig.h"
 
 #include <cstdint>
 #include <random>
 #include <unordered_set>
+#include <vector>
 
 namespace sink {
 
@@ -18,8 +23,14 @@ class FaultInjector {
 public:
     explicit FaultInjector(const FaultConfig& config);
 
-    // isNew: the packet lies beyond everything received so far (not a resend or copy).
-    FaultAction decide(bool isNew);
+    struct Decision {
+        FaultAction action = FaultAction::Deliver;
+        bool resent = false;   // an earlier copy of this packet was dropped here
+    };
+
+    // seq: the packet's sequence number; isNew: it lies beyond everything received so far.
+    // A packet dropped here before is a resend whatever isNew says.
+    Decision decide(uint16_t seq, bool isNew);
 
     uint64_t dropped() const { return dropped_; }
     uint64_t duplicated() const { return duplicated_; }
@@ -32,6 +43,7 @@ private:
 
     FaultConfig config_;
     std::unordered_set<uint32_t> dropList_;
+    std::vector<bool> awaitingResend_;   // by sequence number: dropped, not arrived since
     std::mt19937_64 rng_;
     std::uniform_real_distribution<double> uniform_{0.0, 1.0};
     uint32_t newIndex_ = 0;

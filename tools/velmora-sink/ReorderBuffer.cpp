@@ -10,7 +10,7 @@ bool ReorderBuffer::isNew(uint16_t seq) const {
     return offset < 32768 && offset >= ahead_;
 }
 
-ReorderBuffer::Outcome ReorderBuffer::insert(uint16_t seq, std::span<const uint8_t> payload) {
+ReorderBuffer::Outcome ReorderBuffer::insert(uint16_t seq, std::span<const uint8_t> payload, bool resent) {
     const uint16_t offset = static_cast<uint16_t>(seq - next_);
     if (offset >= 32768) {   // behind the next expected number: already delivered
         ++duplicates_;
@@ -32,6 +32,7 @@ ReorderBuffer::Outcome ReorderBuffer::insert(uint16_t seq, std::span<const uint8
         // Numbers between the old newest and this one are holes now, not yet requested.
         for (uint32_t i = ahead_; i < offset; ++i) slot(static_cast<uint16_t>(next_ + i)).requested = false;
         ahead_ = offset + 1u;
+        if (resent) ++recovered_;
     }
     s.bytes.assign(payload.begin(), payload.end());
     s.full = true;

@@ -22,7 +22,10 @@ public:
     // window: slots kept ahead of the next expected number; a power of two below 32768.
     ReorderBuffer(Deliver deliver, uint16_t firstSeq = 0, uint32_t window = 16384);
 
-    Outcome insert(uint16_t seq, std::span<const uint8_t> payload);
+    // resent: the packet is known to be a resend of one lost on the way (the fault injector
+    // dropped it). It counts as recovered also when it arrives before anything after it, so
+    // that no hole was ever open for it.
+    Outcome insert(uint16_t seq, std::span<const uint8_t> payload, bool resent = false);
 
     // True when seq lies beyond every packet seen so far (a first arrival, not a resend).
     bool isNew(uint16_t seq) const;
@@ -42,7 +45,8 @@ public:
 
     uint64_t delivered() const { return delivered_; }
     uint64_t duplicates() const { return duplicates_; }
-    uint64_t recovered() const { return recovered_; }     // holes filled after a request
+    uint64_t recovered() const { return recovered_; }     // holes filled after a request, and resends of
+                                                          // lost packets that came before any hole
     uint64_t lateArrivals() const { return late_; }       // holes filled without a request
     uint64_t outOfWindow() const { return outOfWindow_; }
 
