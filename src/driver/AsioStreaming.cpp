@@ -153,6 +153,7 @@ ASIOError AsioVelmora::startStream() {
     }
     samplePosition.store(0);
     bufferIndex = 0;
+    hostFilledLastPeriod = false;
     running.store(true);
 
     const uint32_t framesPerBlock = dsdMode ? bufferBytes * 8 : bufferBytes / (sampleBytes ? sampleBytes : 1);

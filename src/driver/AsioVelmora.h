@@ -98,6 +98,7 @@ public:
     uint32_t bufferCount = 0;
     uint32_t bufferBytes = 1024;                       // bytes of one half
     uint32_t bufferIndex = 0;                          // the half the host fills next
+    bool hostFilledLastPeriod = false;                 // the half copied next is one the host has just filled
     bool initialised = false;
     std::atomic<bool> running{false};
     bool timeInfoMode = false;
@@ -123,7 +124,8 @@ private:
     bool chooseTransferProfile(VELMORA::StreamFormat hostFormat, uint32_t multiplier);
     void delayedStartThread();
     // One host buffer period: the host's callback, then the position and the half advance.
-    void hostSwitch();
+    // True when the host was called (running, with callbacks).
+    bool hostSwitch();
     void setTimeInfoFlag(uint32_t flag);
     void logThreadSnapshot();
     bool timerRaised_ = false;

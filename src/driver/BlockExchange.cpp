@@ -9,9 +9,10 @@
 #include "driver/AsioVelmora.h"
 #include "driver/Interleave.h"
 
-void AsioVelmora::hostSwitch() {
+bool AsioVelmora::hostSwitch() {
     const ASIOCallbacks* host = callbacks.load(std::memory_order_acquire);
-    if (running.load(std::memory_order_acquire) && host) {
+    const bool called = running.load(std::memory_order_acquire) && host;
+    if (called) {
         if (timeInfoMode) {
             if (host->bufferSwitchTimeInfo) {
                 getSamplePosition(&asioTime.timeInfo.samplePosition, &asioTime.timeInfo.systemTime);
@@ -28,13 +29,22 @@ void AsioVelmora::hostSwitch() {
     const uint64_t advance = dsdMode ? uint64_t{bufferBytes} * 8 : bufferBytes / (sampleBytes ? sampleBytes : 1);
     samplePosition.fetch_add(advance, std::memory_order_relaxed);
     bufferIndex = bufferIndex == 0 ? 1 : 0;
+    return called;
 }
 
 void AsioVelmora::Sync::fillBlock(std::vector<uint8_t>& block, bool) {
     AsioVelmora& d = *driver;
-    d.hostSwitch();
+    const bool hostCalled = d.hostSwitch();
 
-    // The half the host filled one call earlier.
+    // The half the host filled one call earlier. Once the host is no longer called (stop),
+    // that half goes out once more and then silence: the other half was sent already, and
+    // sending it again would repeat old audio until the stream has ended.
+    const bool fresh = d.hostFilledLastPeriod;
+    d.hostFilledLastPeriod = hostCalled;
+    if (!fresh) {
+        std::fill(block.begin(), block.end(), silenceByte());
+        return;
+    }
     const std::size_t offset = d.bufferIndex == 1 ? d.bufferBytes : 0;
     std::array<const uint8_t*, maxBuffers> sources{};
     const uint32_t channels = std::min<uint32_t>(d.bufferCount, maxBuffers);

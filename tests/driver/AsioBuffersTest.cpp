@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "DriverHarness.h"
@@ -39,6 +40,18 @@ protected:
         return block;
     }
 };
+
+// A 16-bit stereo block of what the host wrote in `call` (channel 0: the call number,
+// channel 1: the call number + 0x40, see Host), or of silence for call -1.
+void expectHostCall(const std::vector<uint8_t>& block, int call, const std::string& what) {
+    const uint8_t left = call < 0 ? 0 : static_cast<uint8_t>(call);
+    const uint8_t right = call < 0 ? 0 : static_cast<uint8_t>(call + 0x40);
+    for (std::size_t slot = 0; slot < block.size() / 2; ++slot) {
+        const uint8_t expected = slot % 2 == 0 ? left : right;
+        ASSERT_EQ(block[2 * slot], expected) << what << " slot " << slot;
+        ASSERT_EQ(block[2 * slot + 1], expected) << what << " slot " << slot;
+    }
+}
 
 std::ptrdiff_t halfDistance(const ASIOBufferInfo& info) {
     return static_cast<uint8_t*>(info.buffers[1]) - static_cast<uint8_t*>(info.buffers[0]);
@@ -110,13 +123,7 @@ TEST_F(AsioBuffers, EachBlockCarriesTheHalfTheHostFilledOneCallEarlier) {
         const std::vector<uint8_t> block = nextBlock(2048);
         EXPECT_EQ(d.samplePosition.load(), 512u * (k + 1));
         // Call 0 sends half 1, still silent; call k sends what the host wrote in call k - 1.
-        const uint8_t left = k == 0 ? 0 : static_cast<uint8_t>(k - 1);
-        const uint8_t right = k == 0 ? 0 : static_cast<uint8_t>(k - 1 + 0x40);
-        for (std::size_t slot = 0; slot < 1024; ++slot) {
-            const uint8_t expected = slot % 2 == 0 ? left : right;
-            ASSERT_EQ(block[2 * slot], expected) << "call " << k << " slot " << slot;
-            ASSERT_EQ(block[2 * slot + 1], expected) << "call " << k << " slot " << slot;
-        }
+        expectHostCall(block, k - 1, "call " + std::to_string(k));
     }
     EXPECT_EQ(Host::indices, (std::vector<std::int32_t>{0, 1, 0, 1, 0, 1}));
     ASIOSamples position{};
@@ -125,9 +132,13 @@ TEST_F(AsioBuffers, EachBlockCarriesTheHalfTheHostFilledOneCallEarlier) {
     EXPECT_EQ(position.hi, 0u);
     EXPECT_EQ(position.lo, 6u * 512u);
 
-    // After stop the host is no longer asked.
+    // After stop the host is no longer asked: its last half goes out, then silence, never a
+    // half that was sent before (a buffer worker that fills on while stop is on its way).
+    d.running.store(false);
+    expectHostCall(nextBlock(2048), 5, "first fill after stop");
+    expectHostCall(nextBlock(2048), -1, "second fill after stop");
+    expectHostCall(nextBlock(2048), -1, "third fill after stop");
     EXPECT_EQ(driver->stop(), ASE_OK);
-    nextBlock(2048);
     EXPECT_EQ(Host::indices.size(), 6u);
     EXPECT_EQ(driver->disposeBuffers(), ASE_OK);
 }
