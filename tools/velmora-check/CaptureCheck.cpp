@@ -74,10 +74,32 @@ std::optional<uint64_t> stepAfterGap(const WireLayout& l, const std::vector<uint
     return std::nullopt;
 }
 
+// Whole steps of silence at `at` after which step `next` follows: an underrun. 0 when not.
+uint64_t silenceBeforeStep(const std::vector<uint8_t>& capture, size_t at, const std::vector<uint8_t>& silence,
+                           const std::vector<uint8_t>& step) {
+    uint64_t count = 0;
+    while (equalAt(capture, at, silence)) {
+        at += silence.size();
+        ++count;
+    }
+    return count > 0 && equalAt(capture, at, step) ? count : 0;
+}
+
+std::string underrunText(const CheckResult& r, const Expectation& e) {
+    std::string text = "underrun, ";
+    if (e.blockSteps != 0 && r.silentSteps % e.blockSteps == 0)
+        text += std::to_string(r.silentSteps / e.blockSteps) + " silent blocks";
+    else
+        text += std::to_string(r.silentSteps) + " silent steps";
+    text += " in " + std::to_string(r.underruns) + (r.underruns == 1 ? " place" : " places") + " (first at byte " +
+            std::to_string(r.firstUnderrun) + ")";
+    return text;
+}
+
 }  // namespace
 
 CheckResult checkCapture(const WireLayout& l, const std::vector<uint8_t>& capture, const std::vector<LostGap>& gaps,
-                         const std::vector<uint64_t>& resumeAt) {
+                         const std::vector<uint64_t>& resumeAt, const Expectation& expect) {
     CheckResult r;
     std::vector<uint8_t> silence, step;
     silenceStep(l, silence);
@@ -117,6 +139,16 @@ CheckResult checkCapture(const WireLayout& l, const std::vector<uint8_t>& captur
                 continue;
             }
         }
+        // Silence, then the pattern where it stopped: an underrun, unless the player reported
+        // that the signal resumed at that very step.
+        if (r.steps > 0 && (resumed == resumeAt.size() || resumeAt[resumed] != next)) {
+            if (const uint64_t silent = silenceBeforeStep(capture, at, silence, step)) {
+                if (r.underruns++ == 0) r.firstUnderrun = at;
+                r.silentSteps += silent;
+                at += silent * stepBytes;
+                continue;
+            }
+        }
         if (r.steps == 0 || resumed == resumeAt.size()) break;
         // The stream went and came back: silence, then exactly the step the player resumed at.
         const uint64_t resume = resumeAt[resumed++];
@@ -145,6 +177,7 @@ CheckResult checkCapture(const WireLayout& l, const std::vector<uint8_t>& captur
                         " but the pattern runs on unbroken there";
             return r;
         }
+        if (r.steps > 0 && byte >= at) r.packetsLostAfterEnd += packets;
     }
     // After the pattern only silence may follow (the stream ends with silence after stop); a
     // last partial step of silence is fine.
@@ -161,11 +194,23 @@ CheckResult checkCapture(const WireLayout& l, const std::vector<uint8_t>& captur
     } else if (tail != capture.size()) {
         r.firstMismatch = tail;
         r.message = "wrong byte at offset " + std::to_string(tail) + " after " + std::to_string(r.steps) + " good steps";
+    } else if (r.underruns != 0) {
+        r.message = underrunText(r, expect);
+    } else if (next < expect.steps) {   // the pattern's last step, named losses and gaps included
+        r.message = "the audio ends early: " + std::to_string(next) + " of " + std::to_string(expect.steps) +
+                    " steps arrived" +
+                    (r.packetsLostAfterEnd != 0 ? " (" + std::to_string(r.packetsLostAfterEnd) + " packets lost there)"
+                                                : std::string(" (nothing named lost: the end never reached the sink)"));
     } else {
         r.exact = true;
         r.message = r.gapsInPattern == 0 ? "bit-exact"
                                          : "exact apart from " + std::to_string(r.gapsInPattern) + " named losses (" +
                                                std::to_string(r.missingSteps) + " steps)";
+        if (r.packetsLostAfterEnd != 0)
+            r.message += ", " + std::to_string(r.packetsLostAfterEnd) + " packets of silence after the end lost";
     }
+    // A wrong byte after an underrun: name both.
+    if (!r.exact && r.underruns != 0 && r.message.rfind("underrun", 0) != 0)
+        r.message += "; before it " + underrunText(r, expect);
     return r;
 }

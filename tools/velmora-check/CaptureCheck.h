@@ -34,16 +34,27 @@ struct LostGap {
     uint64_t packets = 0;
 };
 
+// What the capture must hold beyond the pattern itself.
+struct Expectation {
+    uint64_t steps = 1;         // pattern steps that must have arrived (all the host produced)
+    uint64_t blockSteps = 0;    // steps in one host block (to count underruns in blocks), 0: unknown
+};
+
 struct CheckResult {
-    bool exact = false;             // the pattern started, ran without a wrong byte (skipping ahead only
-                                    // where a gap is named), and only silence followed
+    bool exact = false;             // the pattern started, ran without a wrong byte or inserted silence
+                                    // (skipping ahead only where a gap is named), held every step
+                                    // expected, and only silence followed
     uint64_t leadingBytes = 0;      // silence before the first pattern step
     uint64_t steps = 0;             // pattern steps (frames, DSD bytes or words) found, all runs
     uint64_t runs = 0;              // runs of the pattern (1 + the gaps the player reported)
     uint64_t missingSteps = 0;      // steps skipped at named gaps
     uint64_t gapsInPattern = 0;     // named gaps where the pattern skipped ahead
+    uint64_t packetsLostAfterEnd = 0;   // named losses in the silence after the pattern
+    uint64_t underruns = 0;         // places where silence interrupted the pattern, which then went on
+    uint64_t silentSteps = 0;       // steps of silence at those places
     uint64_t trailingBytes = 0;     // silence after the last pattern step
-    uint64_t firstMismatch = 0;     // byte offset of the first wrong byte (when not exact)
+    uint64_t firstUnderrun = 0;     // byte offset of the first underrun's silence
+    uint64_t firstMismatch = 0;     // byte offset of the first wrong byte
     std::string message;
 };
 
@@ -54,6 +65,10 @@ void silenceStep(const WireLayout& layout, std::vector<uint8_t>& out);
 
 // gaps: the losses the sink named; the pattern may skip ahead there (and only there). A named
 // gap inside the pattern where nothing is missing fails the check: the report would be wrong.
+// Named gaps in the silence after a complete pattern are counted, not failed: they lost
+// nothing the host played. Silence inside a run, after which the pattern goes on where it
+// stopped, is an underrun (the driver's ring ran empty) and fails the check as such.
 // resumeAt: the step at which the signal resumed after each gap of the stream, in order.
 CheckResult checkCapture(const WireLayout& layout, const std::vector<uint8_t>& capture,
-                         const std::vector<LostGap>& gaps = {}, const std::vector<uint64_t>& resumeAt = {});
+                         const std::vector<LostGap>& gaps = {}, const std::vector<uint64_t>& resumeAt = {},
+                         const Expectation& expect = {});

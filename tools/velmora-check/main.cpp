@@ -12,7 +12,7 @@ int main(int argc, char** argv) {
     std::vector<std::string> paths;
     std::vector<uint64_t> resumeAt;
     WireLayout layout;
-    uint64_t minSteps = 1;
+    Expectation expect;
     bool json = false;
     CLI::App app{"Checks a sink capture (--raw-out of velmora-sink) against velmora-play's counter pattern."};
     app.add_option("capture", paths, "The capture file; several are read as one, in order (a sink run again)")
@@ -30,7 +30,9 @@ int main(int argc, char** argv) {
     app.add_flag("--bit-reverse", layout.bitReverse, "Bits of each byte reversed on the way");
     app.add_flag("--invert", layout.invert, "Every byte complemented on the way (inverted polarity)");
     app.add_option("--host-silence", layout.hostSilence, "Byte of the host side's silence (DSD: 105 = 0x69, 150 = 0x96)");
-    app.add_option("--min-steps,--min-frames", minSteps, "Fewest pattern steps (frames) that count as delivered");
+    app.add_option("--min-steps,--min-frames", expect.steps,
+                   "Pattern steps (frames) that must arrive: all the host played");
+    app.add_option("--block-steps", expect.blockSteps, "Steps in one host block (underruns are counted in blocks)");
     app.add_flag("--json", json, "Print the result as JSON");
     std::string gapText;
     app.add_option("--gaps", gapText, "Packets the sink gave up on, as BYTE:COUNT,... (its report's lost_at)");
@@ -57,17 +59,16 @@ int main(int argc, char** argv) {
         gaps.push_back({std::stoull(item.substr(0, colon)), std::stoull(item.substr(colon + 1))});
         at = end + 1;
     }
-    CheckResult r = checkCapture(layout, capture, gaps, resumeAt);
-    if (r.exact && r.steps < minSteps) {
-        r.exact = false;
-        r.message = "only " + std::to_string(r.steps) + " pattern steps arrived";
-    }
+    const CheckResult r = checkCapture(layout, capture, gaps, resumeAt, expect);
     if (json)
         std::printf("{\"exact\": %s, \"steps\": %llu, \"runs\": %llu, \"leading_bytes\": %llu, "
-                    "\"trailing_bytes\": %llu, \"message\": \"%s\"}\n",
+                    "\"trailing_bytes\": %llu, \"underruns\": %llu, \"silent_steps\": %llu, "
+                    "\"packets_lost_after_end\": %llu, \"message\": \"%s\"}\n",
                     r.exact ? "true" : "false", static_cast<unsigned long long>(r.steps),
                     static_cast<unsigned long long>(r.runs), static_cast<unsigned long long>(r.leadingBytes),
-                    static_cast<unsigned long long>(r.trailingBytes), r.message.c_str());
+                    static_cast<unsigned long long>(r.trailingBytes), static_cast<unsigned long long>(r.underruns),
+                    static_cast<unsigned long long>(r.silentSteps), static_cast<unsigned long long>(r.packetsLostAfterEnd),
+                    r.message.c_str());
     else
         std::printf("%s: %llu steps in %llu runs after %llu bytes of leading silence, %llu bytes of silence after\n",
                     r.message.c_str(), static_cast<unsigned long long>(r.steps), static_cast<unsigned long long>(r.runs),

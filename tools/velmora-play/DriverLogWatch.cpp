@@ -20,7 +20,8 @@ constexpr std::string_view underrunTexts[] = {"SyncBuffer not enough mute data r
 DriverLogWatch::DriverLogWatch() = default;
 DriverLogWatch::~DriverLogWatch() = default;
 
-bool DriverLogWatch::listen() {
+bool DriverLogWatch::listen(const std::string& copyPath) {
+    if (!copyPath.empty()) copy_.open(copyPath, std::ios::app);
     socket_ = listenForDriverLog(driverLogPort);
     return socket_ != nullptr;
 }
@@ -36,7 +37,10 @@ uint64_t DriverLogWatch::poll() {
         socket_->receiveFrom(line, sizeof line, length, from);
         if (length == 0) break;
         ++lines_;
-        const std::string_view message = logheader::split(std::string_view(line, length)).message;
+        std::string_view text(line, length);
+        while (!text.empty() && (text.back() == '\0' || text.back() == '\n')) text.remove_suffix(1);
+        if (copy_.is_open()) copy_ << text << '\n';
+        const std::string_view message = logheader::split(text).message;
         for (std::string_view underrun : underrunTexts)
             if (message.substr(0, underrun.size()) == underrun) ++underruns_;
         constexpr std::string_view method = "configTransfer ";

@@ -1,10 +1,11 @@
 #pragma once
 // Counts the underruns the driver reports in its log, keeps the transfer method it logged
-// at start and its latest session counters. The driver sends each log line as a
+// at start and its latest session counters, and copies the lines to a file when asked. The driver sends each log line as a
 // datagram to [::1]:19640 once its settings say Debug=enable (or debug); the player
 // listens there while it plays. Another listener on the port (a log viewer) keeps it closed.
 
 #include <cstdint>
+#include <fstream>
 #include <memory>
 #include <optional>
 #include <string>
@@ -20,8 +21,9 @@ public:
     DriverLogWatch();
     ~DriverLogWatch();
 
-    // Binds [::1]:19640; false when the port is taken or sockets are unavailable.
-    bool listen();
+    // Binds [::1]:19640; false when the port is taken or sockets are unavailable. Every line
+    // received is also appended to copyPath when it is not empty.
+    bool listen(const std::string& copyPath = {});
     bool listening() const;
     // Reads every line waiting and returns the underruns counted so far.
     uint64_t poll();
@@ -39,4 +41,5 @@ private:
     uint64_t underruns_ = 0;
     std::string profile_;
     std::optional<VELMORA::CounterValues> counters_, previous_;
+    std::ofstream copy_;
 };

@@ -225,7 +225,7 @@ int Player::negotiate(const PlayOptions& o, bool report) {
 }
 
 int Player::playLoop(const PlayOptions& o) {
-    logWatch_.listen();
+    logWatch_.listen(o.driverLog);
     if (int status = startDriver(); status != 0) return status;
     const auto begin = Clock::now();
     const auto end = begin + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(o.seconds));
@@ -239,12 +239,13 @@ int Player::playLoop(const PlayOptions& o) {
         // Reported a second after the callbacks came back, so that what the process holds has settled.
         if (inGap_ && !awaitingResume_.load(std::memory_order_acquire) && epochUs() - resumedAtUs_.load() >= 1000000)
             reportGap();
+        // Read the log as it comes: its socket holds only a few hundred lines.
+        const unsigned long long underruns = logWatch_.poll();
         if (!o.quiet && Clock::now() >= nextReport) {
             ASIOSamples position{};
             ASIOTimeStamp stamp{};
             driver_->getSamplePosition(&position, &stamp);
             const uint64_t frames = (uint64_t{position.hi} << 32) | position.lo;
-            const unsigned long long underruns = logWatch_.poll();
             const double elapsed = std::chrono::duration<double>(Clock::now() - begin).count();
             // The driver's counters follow the underruns.
             char head[160];

@@ -34,6 +34,7 @@ struct PlayOptions {
     bool controlPanel = false;                // open the driver's control panel after init, as a host's button does
     bool noReset = false;                     // a host that does not take reset requests
     bool quiet = false;
+    std::string driverLog;                    // copy the driver's log lines here (Debug=enable)
 };
 
 class Player {

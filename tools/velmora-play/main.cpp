@@ -28,6 +28,7 @@ int main(int argc, char** argv) {
                  "Open the driver's control panel after init and play with what it leaves");
     app.add_flag("--no-reset", options.noReset, "Act as a host that does not take the driver's reset requests");
     app.add_flag("--quiet", options.quiet, "No progress line");
+    app.add_option("--driver-log", options.driverLog, "Append the driver's log lines to this file (Debug=enable)");
     CLI11_PARSE(app, argc, argv);
 
     std::signal(SIGINT, onSignal);
