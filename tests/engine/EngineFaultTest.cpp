@@ -32,10 +32,11 @@ TEST(EngineFaults, DroppedPacketsAreRecoveredThroughResends) {
     EXPECT_GE(dropped, 10);
     EXPECT_GT(sink.reportNumber("resend_requests"), 0);
     EXPECT_GT(sink.reportNumber("recovered"), 0);
-    // Every dropped packet came back through a resend, counted once: as a hole filled after
+    // Every dropped packet came back through a resend and was counted: as a hole filled after
     // a request or before one, or as the resend of the newest packet arriving before
-    // anything after it showed it missing.
-    EXPECT_EQ(sink.reportNumber("recovered") + sink.reportNumber("late_arrivals"), dropped) << sink.report();
+    // anything after it showed it missing. More can come back than the injector dropped: on
+    // a starved machine the kernel drops datagrams at the sink's full socket too.
+    EXPECT_GE(sink.reportNumber("recovered") + sink.reportNumber("late_arrivals"), dropped) << sink.report();
 }
 
 // 2 % loss up to the last packet, with a sink that asks for what it misses only in its
