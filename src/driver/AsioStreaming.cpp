@@ -254,7 +254,10 @@ void AsioVelmora::delayedStartThread() {
         sync.play();
         // The music is back: the outage (if any) ends here, and the host's error text with it.
         lostCause.store(VELMORA::StreamEnd::none, std::memory_order_relaxed);
-        SessionRecovery::process().recovered(SessionRecovery::Clock::now());
+        SessionRecovery& recovery = SessionRecovery::process();
+        recovery.recovered(SessionRecovery::Clock::now());
+        sync.counters.set(VELMORA::counter::sessionEnds, static_cast<int64_t>(recovery.sessionEnds()));
+        sync.counters.set(VELMORA::counter::recoveries, static_cast<int64_t>(recovery.recoveries()));
     });
 }
 

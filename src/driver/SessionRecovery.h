@@ -8,7 +8,8 @@
 // Back-off: the first try after a lost stream goes out at once; after each further failure
 // (init could not reach the sink, or the new stream was lost again) the next try waits 1 s,
 // 2 s, 4 s, 8 s, then 10 s each time. A stream that has played for stableAfter before it is
-// lost starts the sequence over.
+// lost starts the sequence over: twice the usual info time-out (1 s), so a sink that accepts streams and
+// then never answers still backs off, while one that played for seconds is asked for at once.
 
 #include <chrono>
 #include <cstdint>
@@ -20,7 +21,7 @@ class SessionRecovery {
 public:
     using Clock = std::chrono::steady_clock;
     static constexpr std::chrono::milliseconds maxBackoff{10000};
-    static constexpr std::chrono::seconds stableAfter{5};
+    static constexpr std::chrono::seconds stableAfter{2};
 
     // The one record of the process.
     static SessionRecovery& process();

@@ -5,11 +5,13 @@
 // velmora-play agree on one format:
 //
 //   counters sent=4410 resent=3 resends=1 late=0 latemax=0 silence=0 fill=14 ppm=-12 debt=0
-//            over=0 profile=0 info=20 feedback=20
+//            over=0 profile=0 info=20 feedback=20 ends=1 recovered=1
 //
 // Every counter has one writer, the Sync worker thread (the ring's counters are kept in
 // getNewStream, which runs on it), so a count is a relaxed load and store without a locked
-// read-modify-write. A reader on another thread sees each value whole, in no order against
+// read-modify-write. The process's session ends and recoveries are the exception: the
+// driver writes them once, when a new stream starts playing. connect() zeroes them all
+// before the worker starts. A reader on another thread sees each value whole, in no order against
 // the others. Nothing is counted, computed or sent while the log level is below 6.
 
 #include <array>
@@ -38,6 +40,8 @@ enum Id : size_t {
     profile,         // index of the transfer profile in use
     infoRequests,    // info requests sent (flag 0x20 on a data packet)
     infoAnswers,     // status messages with clock feedback received
+    sessionEnds,     // streams of this process that ended by themselves
+    recoveries,      // streams of this process that played again after such an end
     count
 };
 }  // namespace counter
@@ -62,6 +66,8 @@ inline constexpr std::array<CounterField, counter::count> counterFields{{
     {"profile", false, "transfer profile"},
     {"info", true, "info requests"},
     {"feedback", true, "feedback answers"},
+    {"ends", true, "session ends (process)"},
+    {"recovered", true, "recoveries (process)"},
 }};
 
 // The message of the counter line starts with this word.

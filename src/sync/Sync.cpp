@@ -110,6 +110,7 @@ bool Sync::connect() {
     }
     playing.store(0, std::memory_order_relaxed);
     endCause.store(StreamEnd::none, std::memory_order_relaxed);
+    counters.reset();   // no worker runs: the new one starts from zero
     state.store(stateConnecting, std::memory_order_relaxed);
     if (!startWorker()) {
         LogLine(3) << "Sync Worker Start Error";

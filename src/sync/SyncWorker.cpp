@@ -76,7 +76,6 @@ private:
             return false;
         }
         mode_ = s_.threadMode;
-        s_.counters.reset();
         policy_ = BurstWaitPolicy(mode_);
         frameBytes_ = s_.sinkFormat.frameBytes();
         infoTimeout_ = infoTimeoutUs(s_.infoCycle);

@@ -7,6 +7,7 @@
 
 #include "DriverHarness.h"
 #include "SinkInit.h"
+#include "driver/SessionRecovery.h"
 
 using namespace drivertest;
 using Clock = std::chrono::steady_clock;
@@ -180,6 +181,12 @@ TEST_F(AsioStreaming, StreamEndedBySinkKeepsTimeAndAsksForAReset) {
         switches = 0;
         ASSERT_EQ(driver->start(), ASE_OK);
         ASSERT_TRUE(eventually([] { return switches.load() > 20; }));
+        // The stream's counters carry the process's losses so far and this stream's recovery.
+        SessionRecovery& record = SessionRecovery::process();
+        EXPECT_TRUE(eventually([&] {
+            return d.sync.counters.get(VELMORA::counter::recoveries) == static_cast<int64_t>(record.recoveries());
+        }));
+        EXPECT_EQ(d.sync.counters.get(VELMORA::counter::sessionEnds), static_cast<int64_t>(record.sessionEnds()));
         lastSwitchUs = longestGapUs = 0;
         if (c.sinkCloses) sink.sendFrame(false, VELMORA::command::disconnectAns, 0, 0);
         else sink.answerInfo = false;

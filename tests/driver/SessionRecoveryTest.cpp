@@ -32,8 +32,10 @@ TEST(SessionRecovery, BackoffGrowsToTenSecondsAndRestartsAfterAStableStream) {
     r.recovered(t0 + 9s);
     // Lost after a stable stream: at once again.
     EXPECT_EQ(r.streamLost(StreamEnd::networkError, t0 + 15s), t0 + 15s);
-    EXPECT_EQ(r.sessionEnds(), 3u);
-    EXPECT_EQ(r.recoveries(), 2u);
+    r.recovered(t0 + 16s);
+    EXPECT_EQ(r.streamLost(StreamEnd::sinkSilent, t0 + 19s), t0 + 19s) << "three seconds of music were stable";
+    EXPECT_EQ(r.sessionEnds(), 4u);
+    EXPECT_EQ(r.recoveries(), 3u);
 }
 
 }  // namespace

@@ -29,7 +29,7 @@ TEST(CounterLine, WrittenValuesReadBackAndMalformedLinesAreRefused) {
     EXPECT_EQ(message.substr(0, 24), "counters sent=1000 resen");
 
     const std::string every = "counters sent=1 resent=2 resends=3 late=4 latemax=5 silence=6 fill=7 ppm=-9 "
-                              "debt=10 over=11 profile=12 info=13 feedback=14";
+                              "debt=10 over=11 profile=12 info=13 feedback=14 ends=15 recovered=16";
     const struct {
         std::string line;
         bool accepted;
