@@ -92,7 +92,9 @@ for name in $CASES; do
   start_sink 1
   sleep 0.5
   player_options=(); [ "$name" = noreset ] && player_options=(--no-reset)
-  play $(( 7 * CYCLES + 3 )) "${player_options[@]}" &
+  # Play ends 12 s after the last fault's cycle begins: the first audio, 1.5 s, then the
+  # fault and its recovery (the back-off tries at 1, 2 and 4 s after the loss).
+  play $(( 7 * CYCLES + 5 )) "${player_options[@]}" &
   player=$!
   # Faults count from the first audio at the sink (Wine takes a while to start the player).
   for ((w = 0; w < 300; w++)); do [ -s "$dir/raw1" ] && break; sleep 0.1; done
