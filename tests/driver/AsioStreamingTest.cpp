@@ -184,9 +184,9 @@ TEST_F(AsioStreaming, StreamEndedBySinkKeepsTimeAndAsksForAReset) {
         // The stream's counters carry the process's losses so far and this stream's recovery.
         SessionRecovery& record = SessionRecovery::process();
         EXPECT_TRUE(eventually([&] {
-            return d.sync.counters.get(VELMORA::counter::recoveries) == static_cast<int64_t>(record.recoveries());
-        }));
-        EXPECT_EQ(d.sync.counters.get(VELMORA::counter::sessionEnds), static_cast<int64_t>(record.sessionEnds()));
+            return d.sync.counters.get(VELMORA::counter::sessionEnds) == static_cast<int64_t>(record.sessionEnds()) &&
+                   d.sync.counters.get(VELMORA::counter::recoveries) == static_cast<int64_t>(record.recoveries());
+        })) << "ends " << d.sync.counters.get(VELMORA::counter::sessionEnds) << " of " << record.sessionEnds();
         lastSwitchUs = longestGapUs = 0;
         if (c.sinkCloses) sink.sendFrame(false, VELMORA::command::disconnectAns, 0, 0);
         else sink.answerInfo = false;
