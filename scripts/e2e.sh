@@ -74,22 +74,8 @@ cat >"$work/inside.sh" <<'INSIDE'
 set -u
 source "$E2E_WORK/env.sh"
 sink_ns=${VELMORA_TESTNET_SINKS%% *}
-wine=/usr/lib/wine/wine64
-if [ "$MODE" = wine ]; then
-  # A prefix of this namespace's own: its wineserver must run in here to see these links.
-  export WINEPREFIX="$E2E_WORK/wineprefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-  "$wine" wineboot --init >/dev/null 2>&1
-  /usr/lib/wine/wineserver -w
-  dll=$("$wine" winepath -w "$WINDOWS/src/com/module/ASIOVelmora.dll" 2>/dev/null)
-  "$wine" regsvr32 /s "$dll" >/dev/null 2>&1
-  appdata="$WINEPREFIX/drive_c/users/$(id -un)/AppData/Roaming"
-  [ -d "$appdata" ] || appdata="$WINEPREFIX/drive_c/users/$(id -un)/Application Data"
-  settings_dir="$appdata/TOLVENIK Velmora"
-else
-  export XDG_CONFIG_HOME="$E2E_WORK/config"
-  settings_dir="$XDG_CONFIG_HOME/TOLVENIK Velmora"
-fi
-mkdir -p "$settings_dir"
+source scripts/driver-setup.sh
+driver_setup "$E2E_WORK"
 passed=0; failed=0
 # One run of a case: its capture, logs and the problems found (none: it passed).
 run_case() {

@@ -53,21 +53,8 @@ link=${VELMORA_TESTNET_LINKS%% *}
 # A link taken down loses its address; it is given back when the link comes up (a PC makes
 # its link-local address again by itself).
 link_address=$(ip -6 -o addr show dev "$link" scope link | awk '{ print $4; exit }')
-wine=/usr/lib/wine/wine64
-if [ "$MODE" = wine ]; then
-  export WINEPREFIX="$R_WORK/wineprefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-  "$wine" wineboot --init >/dev/null 2>&1
-  /usr/lib/wine/wineserver -w
-  dll=$("$wine" winepath -w "$WINDOWS/src/com/module/ASIOVelmora.dll" 2>/dev/null)
-  "$wine" regsvr32 /s "$dll" >/dev/null 2>&1
-  appdata="$WINEPREFIX/drive_c/users/$(id -un)/AppData/Roaming"
-  [ -d "$appdata" ] || appdata="$WINEPREFIX/drive_c/users/$(id -un)/Application Data"
-  settings_dir="$appdata/TOLVENIK Velmora"
-else
-  export XDG_CONFIG_HOME="$R_WORK/config"
-  settings_dir="$XDG_CONFIG_HOME/TOLVENIK Velmora"
-fi
-mkdir -p "$settings_dir"
+source scripts/driver-setup.sh
+driver_setup "$R_WORK"
 printf 'Version=1_100_0\r\nSyncBufferCount=16\r\n' >"$settings_dir/setting.inf"
 
 now() { date +%s.%N; }
