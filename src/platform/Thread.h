@@ -34,6 +34,9 @@ int currentThreadPriority();
 // The processor the calling thread runs on right now; -1 when the system cannot say.
 int currentProcessor();
 
+// Processor time the calling thread has used (user and system), in microseconds.
+uint64_t threadCpuMicroseconds();
+
 // Suspends the calling thread for at least ms milliseconds.
 void sleepMilliseconds(uint32_t ms);
 

@@ -51,10 +51,14 @@ public:
 
     StreamEnd run() {
         if (!prepare()) return StreamEnd::workerError;
-        if (!openStream()) return end_;
-        startLoop();
-        loop();
-        if (counting_) logCounters(platform::nowMicroseconds());  // the totals of the whole stream
+        socket_.preparePacedWaits();
+        LogLine(6) << "wth wait " << socket_.waitMethod();
+        if (openStream()) {
+            startLoop();
+            loop();
+            if (counting_) logCounters(platform::nowMicroseconds());  // the totals of the whole stream
+        }
+        socket_.releasePacedWaits();
         return end_;
     }
 

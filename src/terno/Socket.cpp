@@ -94,6 +94,7 @@ bool Socket::open(Kind newKind) {
 }
 
 void Socket::close() {
+    pacedWait_.release();
     if (!isOpen()) return;
     if (isStream()) platform::shutdownSocket(handle);
     platform::closeSocket(handle);
@@ -193,9 +194,15 @@ bool Socket::receiveFrom(std::vector<uint8_t>& bytes, Address& from) {
 WaitResult Socket::poll() { return waitReadable(0); }
 
 WaitResult Socket::waitReadable(uint32_t timeoutUs) {
-    const int ready = platform::waitReadable(handle, timeoutUs / 1000000u, timeoutUs % 1000000u);
+    const int ready = pacedWait_.prepared()
+                          ? pacedWait_.wait(timeoutUs, blocking)
+                          : platform::waitReadable(handle, timeoutUs / 1000000u, timeoutUs % 1000000u);
     if (ready < 0) return WaitResult::Error;
     return ready > 0 ? WaitResult::Ready : WaitResult::Timeout;
 }
+
+void Socket::preparePacedWaits() { pacedWait_.prepare(handle); }
+void Socket::releasePacedWaits() { pacedWait_.release(); }
+const char* Socket::waitMethod() const { return pacedWait_.method(); }
 
 }  // namespace TERNO

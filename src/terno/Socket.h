@@ -6,6 +6,7 @@
 //
 // A socket is used by one thread at a time, except sendDatagram, which touches no field.
 
+#include "platform/DeadlineWait.h"
 #include "terno/Address.h"
 
 #include <cstdint>
@@ -76,7 +77,17 @@ public:
     WaitResult poll();
     WaitResult waitReadable(uint32_t timeoutUs);
 
+    // From the calling thread on, waitReadable ends as close after its timeout as the system
+    // allows (a paced sender's wait between bursts); waitMethod names how. Ends with
+    // releasePacedWaits or close.
+    void preparePacedWaits();
+    void releasePacedWaits();
+    const char* waitMethod() const;
+
     bool isStream() const;
+
+private:
+    platform::DeadlineWait pacedWait_;
 };
 
 }  // namespace TERNO

@@ -66,6 +66,26 @@ TEST(BurstTiming, IntervalsBetweenBurstStarts) {
     EXPECT_NEAR(s.meanUs, 1000.0, 0.01);
     EXPECT_EQ(s.p50Us, 1000.0);
     EXPECT_EQ(s.maxDeviationUs, 300.0);   // 1300 before burst 50, 700 after it
+    EXPECT_EQ(s.latenessMaxUs, 300.0);    // burst 50 only: burst 51 is back on its deadline
+    EXPECT_EQ(s.latenessP50Us, 0.0);
+    EXPECT_EQ(s.oversized, 0u);
+}
+
+// A burst a whole cycle late restarts the deadlines from itself (as the sender's pacing
+// does); the doubled burst that catches up counts as oversized.
+TEST(BurstTiming, LatenessAgainstTheSendersDeadlines) {
+    BurstTiming t;
+    const uint64_t starts[] = {0, 1000, 2000, 4500, 5500, 6600, 7500};
+    for (uint64_t start : starts) {
+        const int packets = start == 5500 ? 2 : 1;
+        for (int p = 0; p < packets; ++p) t.onPacket(start + static_cast<uint64_t>(p), p + 1 == packets, 100);
+    }
+    const BurstSummary s = t.summary(1000);
+    EXPECT_EQ(s.latenessMaxUs, 1500.0);   // 4500 against 3000
+    EXPECT_EQ(s.usualPackets, 1u);
+    EXPECT_EQ(s.oversized, 1u);
+    // 6600 is 100 late against 6500; 7500 arrives before 7600 and becomes the deadline.
+    EXPECT_EQ(t.summary(0).latenessMaxUs, 0.0);   // no cycle given: no lateness
 }
 
 TEST(FaultInjector, DropListHitsFirstArrivalsOnlyAndRatesStayInWindow) {

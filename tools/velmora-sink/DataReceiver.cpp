@@ -72,7 +72,7 @@ void DataReceiver::process(Bytes frame, uint64_t nowUs, bool resent) {
     lastUs_ = nowUs;
     const uint16_t fl = flags(frame);
     const uint16_t seq = readU16(frame, 8);
-    bursts_.onPacket(nowUs, (fl & kBurstEnd) != 0);
+    bursts_.onPacket(nowUs, (fl & kBurstEnd) != 0, static_cast<uint32_t>(payload(frame).size()));
     deliverNowUs_ = nowUs;
     reorder_->insert(seq, payload(frame), resent);
     if (fl & kInfoRequest) {
@@ -155,6 +155,7 @@ void DataReceiver::finish(SinkReport& r) {
     r.reordered = faults_.reordered();
     r.delayed = faults_.delayed();
     r.bursts = bursts_.summary(config_.expectedCycleUs);
+    if (!config_.burstLogPath.empty()) bursts_.writeLog(config_.burstLogPath);
     r.streamSeconds = lastUs_ > firstUs_ ? static_cast<double>(lastUs_ - firstUs_) * 1e-6 : 0.0;
     r.byteRate = r.streamSeconds > 0 ? static_cast<double>(payloadBytes_) / r.streamSeconds : 0.0;
     r.nominalByteRate = nominalByteRate_;

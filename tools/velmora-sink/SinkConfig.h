@@ -89,6 +89,7 @@ struct SinkConfig {
     std::string rawPath;                // every payload byte in sequence order
     std::string reportPath;             // JSON summary
     uint32_t expectedCycleUs = 0;       // burst deviation reference; 0: the measured mean
+    std::string burstLogPath;           // one line per burst: start, packets, bytes
 
     // Lifetime.
     uint32_t streams = 1;               // streams served before the sink ends (0: any number)

@@ -101,7 +101,11 @@ std::string toJson(const SinkReport& r) {
       << ", \"reordered\": " << r.reordered << ", \"delayed\": " << r.delayed << ", \"flood\": " << r.floodSent << "},\n"
       << "  \"bursts\": {\"count\": " << r.bursts.bursts << ", \"interval_mean_us\": " << number(r.bursts.meanUs)
       << ", \"interval_p50_us\": " << number(r.bursts.p50Us) << ", \"interval_p99_us\": " << number(r.bursts.p99Us)
-      << ", \"max_deviation_us\": " << number(r.bursts.maxDeviationUs) << ", \"cycle_us\": " << number(r.bursts.cycleUs) << "},\n"
+      << ", \"max_deviation_us\": " << number(r.bursts.maxDeviationUs)
+      << ", \"p99_deviation_us\": " << number(r.bursts.p99DeviationUs) << ", \"cycle_us\": " << number(r.bursts.cycleUs)
+      << ", \"usual_packets\": " << r.bursts.usualPackets << ", \"oversized\": " << r.bursts.oversized
+      << ", \"lateness_p50_us\": " << number(r.bursts.latenessP50Us) << ", \"lateness_p99_us\": "
+      << number(r.bursts.latenessP99Us) << ", \"lateness_max_us\": " << number(r.bursts.latenessMaxUs) << "},\n"
       << "  \"stream_seconds\": " << number(r.streamSeconds) << ",\n"
       << "  \"byte_rate\": " << number(r.byteRate) << ",\n"
       << "  \"nominal_byte_rate\": " << number(r.nominalByteRate) << ",\n"

@@ -44,6 +44,13 @@ uint32_t coreCount() {
 
 int currentProcessor() { return static_cast<int>(GetCurrentProcessorNumber()); }
 
+uint64_t threadCpuMicroseconds() {
+    FILETIME created{}, exited{}, kernel{}, user{};
+    if (!GetThreadTimes(GetCurrentThread(), &created, &exited, &kernel, &user)) return 0;
+    auto ticks = [](const FILETIME& t) { return (static_cast<uint64_t>(t.dwHighDateTime) << 32) | t.dwLowDateTime; };
+    return (ticks(kernel) + ticks(user)) / 10;   // 100 ns units
+}
+
 void sleepMilliseconds(uint32_t ms) { Sleep(ms); }
 
 void yieldProcessor() { Sleep(0); }
