@@ -38,7 +38,11 @@ uint32_t Pacer::advance(uint32_t now, uint32_t cycleUs, bool collectDebt) {
 
 uint32_t Pacer::burstSize(uint32_t cycleUs, uint32_t count, uint32_t maxPackets) {
     if (debt_ < cycleUs || count == 0) return count;
-    uint32_t burst = 2 * count < maxPackets ? 2 * count : maxPackets;
+    // One more cycle's packets for every whole cycle owed, as many as the sink takes at once:
+    // a sender whose bursts cannot leave closer together than two cycles still keeps the rate.
+    const uint64_t owed = debt_ / cycleUs;
+    const uint64_t wanted = static_cast<uint64_t>(count) * (1 + owed);
+    const uint32_t burst = wanted < maxPackets ? static_cast<uint32_t>(wanted) : maxPackets;
     if (burst <= count) return count;
     uint64_t paid = static_cast<uint64_t>(burst - count) * cycleUs / count;
     debt_ = paid >= debt_ ? 0 : debt_ - static_cast<uint32_t>(paid);

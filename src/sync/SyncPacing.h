@@ -68,8 +68,8 @@ public:
     // Returns the lateness (0 when on time).
     uint32_t advance(uint32_t now, uint32_t cycleUs, bool collectDebt);
 
-    // Packets to send in this burst: count, or up to twice that (at most
-    // maxPackets) while a cycle's worth of debt is owed, paying the debt off.
+    // Packets to send in this burst: count, and count more for every whole cycle of debt
+    // owed (at most maxPackets in all), paying the debt off.
     uint32_t burstSize(uint32_t cycleUs, uint32_t count, uint32_t maxPackets);
 
     // A resend of `missing` packets while `pending` were already queued.

@@ -88,9 +88,11 @@ TEST(Pacing, LateBurstsPayTheirDebt) {
     ASSERT_EQ(pacer.debt(), 10000u);
     EXPECT_EQ(pacer.burstSize(1000, 10, 15), 15u);   // pays 5 x 1000 / 10
     EXPECT_EQ(pacer.debt(), 9500u);
-    EXPECT_EQ(pacer.burstSize(1000, 10, 100), 20u);  // at most twice the count
+    EXPECT_EQ(pacer.burstSize(1000, 10, 30), 30u);   // 9 cycles owed, the sink takes 30
+    EXPECT_EQ(pacer.debt(), 7500u);
     EXPECT_EQ(pacer.burstSize(1000, 10, 4), 10u);    // never below the count
-    EXPECT_EQ(pacer.debt(), 8500u);
+    EXPECT_EQ(pacer.burstSize(1000, 10, 200), 80u);  // 7 cycles owed: all of them at once
+    EXPECT_EQ(pacer.debt(), 500u);
     Pacer resend;
     resend.start(0, 2000);
     resend.addResendDebt(5, 2, 2000, 4);              // 3 new packets x 2000 / 4

@@ -4,10 +4,12 @@
 //     read event (WSAEventSelect), one WaitForMultipleObjects for both;
 //  2. where such a timer is not precise but NtDelayExecution sleeps to the microsecond (the
 //     system's timer is fine-grained, as under Wine): select on the socket for all but the
-//     last stretch, then sleep exactly to the end;
+//     last stretch, then sleep to the end;
 //  3. select alone.
 // prepare measures 1 and 2 with three short waits each and keeps the first that ends close to
-// its time.
+// its time; what such a wait still overshoots by is spent yielding instead of sleeping. A wait
+// of no time asks the socket for the bytes waiting (FIONREAD), which under Wine needs no trip
+// to its server, unlike select.
 
 #include "platform/DeadlineWait.h"
 
@@ -33,6 +35,7 @@ enum class Method { select, timerAndEvent, selectThenSleep };
 constexpr uint32_t probeUs = 300;            // length of one calibration wait
 constexpr uint32_t preciseEnoughUs = 150;    // median overshoot a precise wait may have
 constexpr uint32_t coarseGuardUs = 1500;     // the last stretch that select leaves to the sleep
+constexpr uint32_t maxYieldTailUs = 100;     // the longest end of a wait spent yielding
 
 // Relative due time in 100 ns units, as the timer and sleep calls take it.
 LARGE_INTEGER relative(uint32_t us) {
@@ -68,6 +71,18 @@ uint32_t overshoot(Wait wait) {
 
 int selectWait(SocketHandle socket, uint32_t us) { return waitReadable(socket, us / 1000000u, us % 1000000u); }
 
+// Readable now: a datagram is waiting.
+int pollReadable(SocketHandle socket) {
+    u_long waiting = 0;
+    if (ioctlsocket(static_cast<SOCKET>(socket), FIONREAD, &waiting) != 0) return selectWait(socket, 0);
+    return waiting > 0 ? 1 : 0;
+}
+
+// Gives the processor away until `us` have passed since start.
+void yieldUntil(uint32_t start, uint32_t us) {
+    while (nowMicroseconds() - start < us) SwitchToThread();
+}
+
 }  // namespace
 
 struct DeadlineWait::State {
@@ -76,6 +91,7 @@ struct DeadlineWait::State {
     HANDLE timer = nullptr;
     WSAEVENT event = WSA_INVALID_EVENT;
     DelayExecution delay = nullptr;
+    uint32_t yieldTailUs = 0;   // the measured overshoot of the chosen wait
 };
 
 DeadlineWait::DeadlineWait() = default;
@@ -89,10 +105,12 @@ void DeadlineWait::prepare(SocketHandle socket) {
     if (plainWaitsOnly) return;
 
     s.timer = CreateWaitableTimerExW(nullptr, nullptr, CREATE_WAITABLE_TIMER_HIGH_RESOLUTION, TIMER_ALL_ACCESS);
-    if (s.timer && overshoot([&](uint32_t us) { timerWait(s.timer, us); }) <= preciseEnoughUs) {
+    uint32_t late = s.timer ? overshoot([&](uint32_t us) { timerWait(s.timer, us); }) : ~0u;
+    if (late <= preciseEnoughUs) {
         s.event = WSACreateEvent();
         if (s.event != WSA_INVALID_EVENT) {
             s.method = Method::timerAndEvent;
+            s.yieldTailUs = std::min(late, maxYieldTailUs);
             return;
         }
     }
@@ -101,8 +119,10 @@ void DeadlineWait::prepare(SocketHandle socket) {
 
     if (HMODULE ntdll = GetModuleHandleW(L"ntdll.dll"))
         s.delay = reinterpret_cast<DelayExecution>(reinterpret_cast<void*>(GetProcAddress(ntdll, "NtDelayExecution")));
-    if (s.delay && overshoot([&](uint32_t us) { sleepFor(s.delay, us); }) <= preciseEnoughUs) {
+    late = s.delay ? overshoot([&](uint32_t us) { sleepFor(s.delay, us); }) : ~0u;
+    if (late <= preciseEnoughUs) {
         s.method = Method::selectThenSleep;
+        s.yieldTailUs = std::min(late, maxYieldTailUs);
         return;
     }
     s.delay = nullptr;
@@ -119,13 +139,15 @@ bool DeadlineWait::prepared() const { return state_ != nullptr; }
 
 int DeadlineWait::wait(uint32_t timeoutUs, bool socketBlocking) {
     State& s = *state_;
-    if (timeoutUs == 0) return selectWait(s.socket, 0);
-    switch (s.method) {
-    case Method::timerAndEvent: {
+    if (s.method == Method::select) return selectWait(s.socket, timeoutUs);
+    if (timeoutUs == 0) return pollReadable(s.socket);
+    const uint32_t start = nowMicroseconds();
+    const uint32_t sleepUs = timeoutUs > s.yieldTailUs ? timeoutUs - s.yieldTailUs : 0;
+    if (s.method == Method::timerAndEvent && sleepUs > 0) {
         const SOCKET socket = static_cast<SOCKET>(s.socket);
         // The event association makes the socket non-blocking; it lasts for this wait only.
         if (WSAEventSelect(socket, s.event, FD_READ) != 0) return -1;
-        LARGE_INTEGER due = relative(timeoutUs);
+        LARGE_INTEGER due = relative(sleepUs);
         DWORD woke = WAIT_FAILED;
         if (SetWaitableTimer(s.timer, &due, 0, nullptr, nullptr, FALSE)) {
             HANDLE handles[2] = {s.event, s.timer};
@@ -138,29 +160,24 @@ int DeadlineWait::wait(uint32_t timeoutUs, bool socketBlocking) {
             ioctlsocket(socket, FIONBIO, &off);
         }
         if (woke == WAIT_OBJECT_0) return 1;
-        return woke == WAIT_OBJECT_0 + 1 ? 0 : -1;
-    }
-    case Method::selectThenSleep: {
-        const uint32_t start = nowMicroseconds();
+        if (woke != WAIT_OBJECT_0 + 1) return -1;
+    } else if (s.method == Method::selectThenSleep) {
         if (timeoutUs > 2 * coarseGuardUs) {
             const int ready = selectWait(s.socket, timeoutUs - coarseGuardUs);
             if (ready != 0) return ready;
         }
         const uint32_t elapsed = nowMicroseconds() - start;
-        if (elapsed < timeoutUs) sleepFor(s.delay, timeoutUs - elapsed);
-        return 0;
+        if (elapsed < sleepUs) sleepFor(s.delay, sleepUs - elapsed);
     }
-    case Method::select:
-        break;
-    }
-    return selectWait(s.socket, timeoutUs);
+    yieldUntil(start, timeoutUs);
+    return 0;
 }
 
 const char* DeadlineWait::method() const {
     if (!state_) return "select";
     switch (state_->method) {
-    case Method::timerAndEvent: return "high-resolution timer and socket event";
-    case Method::selectThenSleep: return "select, then a precise sleep";
+    case Method::timerAndEvent: return "high-resolution timer and socket event, yielding at the end";
+    case Method::selectThenSleep: return "select, then a precise sleep, yielding at the end";
     case Method::select: break;
     }
     return "select";
