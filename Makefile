@@ -63,8 +63,10 @@ test-recovery: build-linux build-windows
 	@VELMORA_RECOVERY_CYCLES=20 tests/netns/testnet.sh --sinks 1 --timeout 900 -- \
 		build/linux/tests/lifecycle/test_lifecycle --gtest_filter='*LossesAndRecoveries*'
 
-bench: build-linux
-	@scripts/run-bench.sh build/linux
+# Benchmarks of the optimised build (RelWithDebInfo, -O2), natively and the real DLL under Wine;
+# writes docs/performance.md and its plots.
+bench: build-linux build-windows
+	@scripts/run-bench.sh build/linux build/windows
 
 demo: build-linux
 	@scripts/demo.sh build/linux

@@ -1,12 +1,13 @@
 #!/usr/bin/env bash
-# Runs every benchmark program of a build tree.
+# make bench: every benchmark, and docs/performance.md with its plots (bench/report).
+# Usage: scripts/run-bench.sh [NATIVE_BUILD] [WINDOWS_BUILD] [SECONDS_PER_RUN]
 set -euo pipefail
-dir=${1:-build/linux}
-found=0
-for b in "$dir"/bench/*/bench_*; do
-  [ -x "$b" ] || continue
-  found=1
-  echo "=== $(basename "$b") ==="
-  "$b" --benchmark_min_time=0.2
-done
-[ $found -eq 1 ] || echo "no benchmarks built"
+cd "$(dirname "$0")/.."
+native=${1:-build/linux}
+windows=${2:-build/windows}
+seconds=${3:-3}
+scripts/install-bench-deps.sh
+echo "load average at the start: $(cut -d' ' -f1-3 /proc/loadavg)"
+/usr/bin/python3 bench/report/make_report.py "$(realpath "$native")" "$(realpath -m "$windows")" docs/performance.md \
+  --seconds "$seconds"
+echo "wrote docs/performance.md"

@@ -1,0 +1,268 @@
+#!/usr/bin/python3
+"""make bench: runs every benchmark and writes docs/performance.md with its plots.
+
+Usage: make_report.py NATIVE_BUILD WINDOWS_BUILD OUT_MD [--seconds S] [--quick]
+Each figure comes with the command behind it; every run records the load average at its start,
+since the VM is shared with other builds.
+"""
+import argparse
+import datetime
+import json
+import os
+import platform
+import re
+import subprocess
+import tempfile
+
+import matplotlib
+matplotlib.use('Agg')
+import matplotlib.pyplot as plt  # noqa: E402
+
+import runs  # noqa: E402
+
+# name, format word, frames per cycle (1000 us) for the engine's ring blocks
+NATIVE_FORMATS = [
+    ('44.1k/2ch/16-bit', 0x0000000A00000202, 44),
+    ('48k/2ch/32-bit', 0x0000000C00000802, 48),
+    ('192k/8ch/32-bit', 0x0000002400000810, 192),
+    ('384k/8ch/32-bit', 0x0000004400000810, 384),
+    ('DSD128/2ch', 0x0000020202510002, 5644),
+]
+# name, ThredMode, the pacer's spin threshold (us), whether bursts switch the blocking mode
+MODES = [
+    ('default', 0x000, 0, True),
+    ('SOCKETNOBLOCK', 0x008, 0, False),
+    ('NOSHORTSLEEP', 0x002, 100, True),
+    ('NOSLEEPFORCE', 0x800, 10 ** 9, True),
+]
+# name | settings | player options | sink options, for bench/report/wine-pacing.sh
+PCM16_CAPS = 0x3F | 0x200 | (0x6 << 32) | (0x1F << 35)
+WINE_CASES = [
+    ('44.1k/2ch/32-bit', 'pcm32-2ch-44k||--channels 2 --rate 44100|', 44100, 2, 32),
+    ('96k/2ch/16-bit', f'pcm16-2ch-96k|PCMRequest=16|--channels 2 --rate 96000|--pcm-caps {PCM16_CAPS}', 96000, 2, 16),
+    ('192k/8ch/32-bit', 'pcm32-8ch-192k||--channels 8 --rate 192000|', 192000, 8, 32),
+    ('DSD256/8ch', 'dsd256-8ch||--channels 8 --dsd --rate 11289600|', 11289600, 8, 1),
+    ('384k/8ch/32-bit', 'pcm32-8ch-384k||--channels 8 --rate 384000|', 384000, 8, 32),
+]
+
+
+def fix_cycle(rate, channels, bits, pack_size=1428, cycle=1000):
+    """The driver's default profile (Fix, one packet per cycle at most 1428 bytes): its cycle."""
+    bps = rate * channels * bits // 8
+    frame = channels * 4 if bits == 1 else channels * bits // 8   # DSD travels in 32-bit words
+    while True:
+        per = -(-bps * cycle * 103 // 100_000_000)  # ceil(bps / (1e6 / cycle) * 1.03)
+        per = (per + frame - 1) // frame * frame
+        if per < pack_size:
+            return cycle
+        cycle -= 1
+
+
+def fmt(v, digits=0):
+    return f'{v:,.{digits}f}' if isinstance(v, (int, float)) else str(v)
+
+
+def machine():
+    cpu = next((l.split(':', 1)[1].strip() for l in open('/proc/cpuinfo') if l.startswith('model name')), '?')
+    return f'{cpu}, {os.cpu_count()} processors, {platform.system()} {platform.release()}'
+
+
+# --- converters ---
+
+def converters(build):
+    cmd = [f'{build}/bench/format/bench_converters', '--benchmark_min_time=0.3', '--benchmark_format=json']
+    load = runs.load_average()
+    data = json.loads(subprocess.run(cmd, capture_output=True, text=True, check=True).stdout)
+    rates = {}
+    for b in data['benchmarks']:
+        name, size = b['name'].split('/')
+        rates.setdefault(name.replace('BM_', ''), {})[int(size)] = b['bytes_per_second'] / 1e9
+    return {'command': ' '.join(cmd), 'load': load, 'rates': rates}
+
+
+def converter_section(c, out_dir):
+    rows = ['| Function | 4 KiB (GB/s) | 64 KiB (GB/s) | 64 KiB against memcpy |', '|---|---|---|---|']
+    base = c['rates']['memcpy'][65536]
+    for name, r in c['rates'].items():
+        rows.append(f'| `{name}` | {r[4096]:.1f} | {r[65536]:.1f} | {r[65536] / base:.2f} |')
+    names = list(c['rates'])
+    fig, ax = plt.subplots(figsize=(8, 3.5))
+    ax.barh(names, [c['rates'][n][65536] for n in names], color='tab:blue')
+    ax.axvline(base / 2, color='tab:red', linestyle='--', label='half of memcpy')
+    ax.set_xlabel('GB/s at 64 KiB')
+    ax.invert_yaxis()
+    ax.legend()
+    fig.tight_layout()
+    fig.savefig(os.path.join(out_dir, 'converters.png'), dpi=90)
+    plt.close(fig)
+    return rows
+
+
+# --- pacing on loopback: the engine against the minimal pacer ---
+
+def pacing(build, seconds, tmp):
+    results = []
+    for fname, word, frames in NATIVE_FORMATS:
+        for mname, mode, spin, switch in MODES:
+            logs = [os.path.join(tmp, f'{len(results)}-{who}.txt') for who in ('engine', 'pacer')]
+            e = runs.engine(build, word, frames, mode, seconds, burst_log=logs[0])
+            p = runs.pacer(build, word, e['cycle_us'], e['packets'], e['payload'], seconds, spin_below=spin,
+                           switch_blocking=switch, burst_log=logs[1])
+            results.append({'format': fname, 'mode': mname, 'engine': e, 'pacer': p, 'logs': logs})
+    return results
+
+
+def lateness_from_log(path, cycle):
+    """Per-burst lateness against the sender's deadlines (the sink's rule), from a burst log."""
+    late, deadline = [], None
+    for line in open(path):
+        start = float(line.split()[0])
+        if deadline is None:
+            deadline = start
+        l = max(0.0, start - deadline)
+        late.append(l)
+        deadline = start + cycle if l >= cycle else min(deadline, start) + cycle
+    return late
+
+
+def pacing_section(res, out_dir):
+    rows = ['| Stream | Thread mode | Packets × payload | Lateness p50 / p99 / max, worker (µs) | '
+            'Same, minimal pacer (µs) | p99 ratio | Worker CPU (ms/s) | Pacer CPU (ms/s) | CPU ratio | Byte rate | Load |',
+            '|---|---|---|---|---|---|---|---|---|---|---|']
+    for r in res:
+        e, p = r['engine'], r['pacer']
+        eb, pb = e['sink']['bursts'], p['sink']['bursts']
+        ratio = eb['lateness_p99_us'] / max(pb['lateness_p99_us'], 1.0)
+        cpu = e['cpu_ms_per_s'] / max(p['cpu_ms_per_s'], 0.01)
+        rows.append(f"| {r['format']} | {r['mode']} | {e['packets']} × {e['payload']:.0f} B | "
+                    f"{eb['lateness_p50_us']:.0f} / {eb['lateness_p99_us']:.0f} / {eb['lateness_max_us']:.0f} | "
+                    f"{pb['lateness_p50_us']:.0f} / {pb['lateness_p99_us']:.0f} / {pb['lateness_max_us']:.0f} | "
+                    f"{ratio:.2f} | {e['cpu_ms_per_s']:.1f} | {p['cpu_ms_per_s']:.1f} | {cpu:.2f} | "
+                    f"{e['sink']['rate_ratio']:.3f} | {e['load']:.1f} |")
+    # Histograms of the default mode, worker against pacer.
+    default = [r for r in res if r['mode'] == 'default']
+    fig, axes = plt.subplots(1, len(default), figsize=(3.2 * len(default), 3), sharey=True)
+    for ax, r in zip(axes, default):
+        cycle = r['engine']['cycle_us']
+        for log, label, color in ((r['logs'][0], 'worker', 'tab:blue'), (r['logs'][1], 'pacer', 'tab:orange')):
+            late = lateness_from_log(log, cycle)
+            ax.hist([min(l, 500) for l in late], bins=50, range=(0, 500), histtype='step', label=label, color=color,
+                    log=True)
+        ax.set_title(r['format'], fontsize=9)
+        ax.set_xlabel('lateness µs (500+ at the edge)', fontsize=8)
+    axes[0].legend(fontsize=8)
+    fig.tight_layout()
+    fig.savefig(os.path.join(out_dir, 'lateness.png'), dpi=90)
+    plt.close(fig)
+    # CPU per format.
+    fig, ax = plt.subplots(figsize=(8, 3.2))
+    names = [r['format'] for r in default]
+    xs = range(len(names))
+    ax.bar([x - 0.2 for x in xs], [r['engine']['cpu_ms_per_s'] for r in default], 0.4, label='worker')
+    ax.bar([x + 0.2 for x in xs], [r['pacer']['cpu_ms_per_s'] for r in default], 0.4, label='minimal pacer')
+    ax.set_xticks(list(xs), names, fontsize=8)
+    ax.set_ylabel('CPU ms per s of audio')
+    ax.legend()
+    fig.tight_layout()
+    fig.savefig(os.path.join(out_dir, 'cpu.png'), dpi=90)
+    plt.close(fig)
+    return rows
+
+
+# --- the real DLL under Wine ---
+
+def wine(native, windows, seconds, tmp):
+    cases = os.path.join(tmp, 'wine-cases.txt')
+    with open(cases, 'w') as f:
+        for _, line, *_ in WINE_CASES:
+            f.write(line + '\n')
+    out = os.path.join(tmp, 'wine')
+    cmd = ['bench/report/wine-pacing.sh', native, windows, cases, out, str(seconds)]
+    subprocess.run(cmd, capture_output=True, text=True, timeout=1800)
+    results = []
+    for name, line, rate, ch, bits in WINE_CASES:
+        d = os.path.join(out, line.split('|')[0])
+        try:
+            report = json.load(open(os.path.join(d, 'report.json')))
+            play = open(os.path.join(d, 'play.log')).read()
+        except OSError:
+            results.append({'name': name, 'missing': True})
+            continue
+        blocks = int(re.search(r'played:\s+(\d+) blocks', play).group(1))
+        frames = int(re.search(r'buffer:\s+(\d+) frames', play).group(1))
+        load = float(re.search(r'load ([\d.]+)', play).group(1))
+        intervals = []
+        starts = [float(l.split()[0]) for l in open(os.path.join(d, 'bursts.txt'))]
+        intervals = [b - a for a, b in zip(starts, starts[1:])]
+        due = seconds * (rate if bits != 1 else rate) / frames
+        results.append({'name': name, 'report': report, 'blocks': blocks, 'due': due, 'load': load,
+                        'cycle': fix_cycle(rate, ch, bits), 'intervals': intervals})
+    return {'command': ' '.join(cmd), 'results': results}
+
+
+def wine_section(w, out_dir):
+    rows = ['| Stream | Profile cycle (µs) | Mean burst interval (µs) | Bursts larger than usual | '
+            'p99 deviation (µs) | Bytes delivered / nominal | Host blocks / due | Load |', '|---|---|---|---|---|---|---|---|']
+    for r in w['results']:
+        if r.get('missing'):
+            rows.append(f"| {r['name']} | run failed | | | | | | |")
+            continue
+        b = r['report']['bursts']
+        rows.append(f"| {r['name']} | {r['cycle']} | {b['interval_mean_us']:.0f} | {b['oversized']} of {b['count']} "
+                    f"(usual {b['usual_packets']} packets) | {b['p99_deviation_us']:.0f} | {r['report']['rate_ratio']:.3f} | "
+                    f"{r['blocks']} / {r['due']:.0f} | {r['load']:.1f} |")
+    ok = [r for r in w['results'] if not r.get('missing')]
+    if ok:
+        fig, axes = plt.subplots(len(ok), 1, figsize=(8, 1.6 * len(ok)), sharex=True)
+        for ax, r in zip(axes, ok):
+            iv = r['intervals']
+            ax.plot([i * r['cycle'] / 1e6 for i in range(len(iv))], iv, linewidth=0.4)
+            ax.axhline(r['cycle'], color='tab:red', linewidth=0.6)
+            ax.set_ylabel('µs', fontsize=8)
+            ax.set_title(f"{r['name']}: burst intervals at the sink (red: the cycle)", fontsize=8)
+            ax.set_ylim(0, max(4 * r['cycle'], 1))
+        axes[-1].set_xlabel('stream time at the nominal cycle (s)')
+        fig.tight_layout()
+        fig.savefig(os.path.join(out_dir, 'wine-intervals.png'), dpi=90)
+        plt.close(fig)
+    return rows
+
+
+def main():
+    ap = argparse.ArgumentParser()
+    ap.add_argument('native')
+    ap.add_argument('windows')
+    ap.add_argument('out')
+    ap.add_argument('--seconds', type=float, default=3.0)
+    args = ap.parse_args()
+    out_dir = os.path.dirname(os.path.abspath(args.out))
+    img_dir = os.path.join(out_dir, 'performance')
+    os.makedirs(img_dir, exist_ok=True)
+    started = datetime.datetime.now(datetime.timezone.utc)
+    with tempfile.TemporaryDirectory() as tmp:
+        conv = converters(args.native)
+        pace = pacing(args.native, args.seconds, tmp)
+        wine_runs = wine(args.native, args.windows, max(4, args.seconds), tmp) if os.path.isdir(args.windows) else None
+        sections = {
+            'converters': converter_section(conv, img_dir),
+            'pacing': pacing_section(pace, img_dir),
+            'wine': wine_section(wine_runs, img_dir) if wine_runs else ['No Windows build: not run.'],
+        }
+    text = open(os.path.join(os.path.dirname(__file__), 'performance.md.in')).read()
+    text = text.replace('@MACHINE@', machine())
+    text = text.replace('@DATE@', started.strftime('%Y-%m-%d %H:%M UTC'))
+    text = text.replace('@CONVERTERS_COMMAND@', conv['command']).replace('@CONVERTERS_LOAD@', f"{conv['load']:.1f}")
+    text = text.replace('@CONVERTERS@', '\n'.join(sections['converters']))
+    text = text.replace('@PACING_ENGINE_COMMAND@', pace[0]['engine']['command'])
+    text = text.replace('@PACING_PACER_COMMAND@', pace[0]['pacer']['command'])
+    text = text.replace('@PACING@', '\n'.join(sections['pacing']))
+    text = text.replace('@WINE_COMMAND@', wine_runs['command'] if wine_runs else '(not run)')
+    text = text.replace('@WINE@', '\n'.join(sections['wine']))
+    open(args.out, 'w').write(text)
+    json.dump({'converters': conv, 'pacing': [{k: v for k, v in r.items() if k != 'logs'} for r in pace],
+               'wine': [{k: v for k, v in r.items() if k != 'intervals'} for r in (wine_runs or {}).get('results', [])]},
+              open(os.path.join(img_dir, 'results.json'), 'w'), indent=1, default=str)
+
+
+if __name__ == '__main__':
+    main()
