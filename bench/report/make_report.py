@@ -228,6 +228,68 @@ def wine_section(w, out_dir):
     return rows
 
 
+# --- a peer: JackTrip over the same veth pair ---
+
+def arrivals(pcap):
+    """Arrival times (us) of the captured datagrams that carry audio (the largest sizes)."""
+    out = subprocess.run(['tshark', '-r', pcap, '-T', 'fields', '-e', 'frame.time_epoch', '-e', 'udp.length'],
+                         capture_output=True, text=True).stdout.split('\n')
+    rows = [(float(t) * 1e6, int(n)) for t, n in (l.split('\t') for l in out if '\t' in l) if n]
+    if not rows:
+        return []
+    biggest = max(n for _, n in rows)
+    return [t for t, n in rows if n >= biggest * 0.8]
+
+
+def peer(native, seconds, tmp):
+    out = os.path.join(tmp, 'peer')
+    cmd = ['bench/report/peer-jacktrip.sh', native, out, str(seconds)]
+    subprocess.run(cmd, capture_output=True, text=True, timeout=600)
+    results = []
+    for name, sender in (('JackTrip 1.7 (jackd dummy, 48 frames)', 'jacktrip'), ('Velmora (driver, velmora-play)', 'velmora')):
+        d = os.path.join(out, sender)
+        try:
+            cpu = json.load(open(os.path.join(d, 'cpu.json')))
+            t = arrivals(os.path.join(d, 'capture.pcapng'))
+        except (OSError, ValueError):
+            results.append({'name': name, 'missing': True})
+            continue
+        iv = [b - a for a, b in zip(t, t[1:])]
+        dev = sorted(abs(i - 1000.0) for i in iv)
+        q = lambda v, f: v[min(len(v) - 1, int(f * (len(v) - 1) + 0.5))] if v else 0
+        span = (t[-1] - t[0]) / 1e6 if len(t) > 1 else 0
+        results.append({'name': name, 'intervals': iv, 'packets_per_s': len(t) / span if span else 0,
+                        'jitter_p50': q(dev, 0.5), 'jitter_p99': q(dev, 0.99), 'jitter_max': dev[-1] if dev else 0,
+                        'sender_ms_per_s': cpu['sender_ticks'] * 1000.0 / cpu['ticks_per_s'] / cpu['seconds'],
+                        'server_ms_per_s': cpu['server_ticks'] * 1000.0 / cpu['ticks_per_s'] / cpu['seconds'],
+                        'load': cpu['load']})
+    return {'command': ' '.join(cmd), 'results': results}
+
+
+def peer_section(p, out_dir):
+    rows = ['| Sender | Datagrams/s at the receiver | Inter-arrival deviation from 1000 µs p50 / p99 / max (µs) | '
+            'Sender CPU (ms/s) | JACK server CPU (ms/s) | Load |', '|---|---|---|---|---|---|']
+    for r in p['results']:
+        if r.get('missing'):
+            rows.append(f"| {r['name']} | run failed | | | | |")
+            continue
+        rows.append(f"| {r['name']} | {r['packets_per_s']:.0f} | {r['jitter_p50']:.0f} / {r['jitter_p99']:.0f} / "
+                    f"{r['jitter_max']:.0f} | {r['sender_ms_per_s']:.1f} | "
+                    f"{r['server_ms_per_s']:.1f} | {r['load']:.1f} |")
+    ok = [r for r in p['results'] if not r.get('missing') and r['intervals']]
+    if ok:
+        fig, axes = plt.subplots(len(ok), 1, figsize=(8, 1.8 * len(ok)), sharex=True)
+        for ax, r in zip(axes if len(ok) > 1 else [axes], ok):
+            ax.plot([i / 1000 for i in range(len(r['intervals']))], r['intervals'], linewidth=0.4)
+            ax.set_ylim(0, 4000)
+            ax.set_ylabel('µs', fontsize=8)
+            ax.set_title(f"{r['name']}: inter-arrival at the receiver", fontsize=8)
+        fig.tight_layout()
+        fig.savefig(os.path.join(out_dir, 'peer-jitter.png'), dpi=90)
+        plt.close(fig)
+    return rows
+
+
 def main():
     ap = argparse.ArgumentParser()
     ap.add_argument('native')
@@ -242,10 +304,12 @@ def main():
     with tempfile.TemporaryDirectory() as tmp:
         conv = converters(args.native)
         pace = pacing(args.native, args.seconds, tmp)
+        peer_runs = peer(args.native, max(5, args.seconds), tmp)
         wine_runs = wine(args.native, args.windows, max(4, args.seconds), tmp) if os.path.isdir(args.windows) else None
         sections = {
             'converters': converter_section(conv, img_dir),
             'pacing': pacing_section(pace, img_dir),
+            'peer': peer_section(peer_runs, img_dir),
             'wine': wine_section(wine_runs, img_dir) if wine_runs else ['No Windows build: not run.'],
         }
     text = open(os.path.join(os.path.dirname(__file__), 'performance.md.in')).read()
@@ -256,10 +320,12 @@ def main():
     text = text.replace('@PACING_ENGINE_COMMAND@', pace[0]['engine']['command'])
     text = text.replace('@PACING_PACER_COMMAND@', pace[0]['pacer']['command'])
     text = text.replace('@PACING@', '\n'.join(sections['pacing']))
+    text = text.replace('@PEER_COMMAND@', peer_runs['command']).replace('@PEER@', '\n'.join(sections['peer']))
     text = text.replace('@WINE_COMMAND@', wine_runs['command'] if wine_runs else '(not run)')
     text = text.replace('@WINE@', '\n'.join(sections['wine']))
     open(args.out, 'w').write(text)
     json.dump({'converters': conv, 'pacing': [{k: v for k, v in r.items() if k != 'logs'} for r in pace],
+               'peer': [{k: v for k, v in r.items() if k != 'intervals'} for r in peer_runs['results']],
                'wine': [{k: v for k, v in r.items() if k != 'intervals'} for r in (wine_runs or {}).get('results', [])]},
               open(os.path.join(img_dir, 'results.json'), 'w'), indent=1, default=str)
 
