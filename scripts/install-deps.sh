@@ -10,7 +10,7 @@ packages=(
   iproute2 procps nftables python3
   clang-14 libfuzzer-14-dev
   xvfb imagemagick x11-utils fonts-wine
-  tshark gcovr
+  tshark gcovr qemu-user
 )
 
 missing=()
