@@ -37,6 +37,8 @@ bool Sync::getNewStream(StreamBlock& block) {
 
 bool Sync::streamSent() { return true; }
 
+uint64_t Sync::bytesReady() const { return UINT64_MAX; }
+
 bool Sync::startWorker() {
     try {
         worker = std::thread(&Sync::workerThread, this);

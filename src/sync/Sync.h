@@ -94,6 +94,9 @@ public:
     virtual bool getNewStream(StreamBlock& block);
     // Called by the worker once after each burst in which it called getNewStream.
     virtual bool streamSent();
+    // Bytes of stream data getNewStream hands out without waiting for its producer; a
+    // burst that catches up takes no more than these. The base sets no bound.
+    virtual uint64_t bytesReady() const;
     // Starts the worker thread on this object; true when it runs.
     virtual bool startWorker();
 

@@ -224,7 +224,7 @@ private:
     }
 
     bool burst(uint32_t now, bool readableBefore) {
-        const uint32_t packets = pacer_.burstSize(cycleTime_, profile_.count, s_.packDataCount);
+        const uint32_t packets = pacer_.burstSize(cycleTime_, profile_.count, catchUpLimit());
         const bool switchBlocking = !(mode_ & threadmode::socketNoBlock) && packets >= 2;
         if (switchBlocking) socket_.setBlocking(false);
         const bool infoDue = now - lastInfo_ >= s_.infoCycle;
@@ -282,6 +282,18 @@ private:
             readable = polled == TERNO::WaitResult::Ready;
         }
         return receiveCheck(platform::nowMicroseconds(), readable);
+    }
+
+    // The most packets one burst may carry: the sink's packet count, and while playing no more
+    // than the producer has ready, so that catching up never hands out silence in place of
+    // audio the host has not delivered yet (each packet sent prepares the next, up to a
+    // slot's payload).
+    uint32_t catchUpLimit() const {
+        const bool fromRing = s_.playing.load(std::memory_order_relaxed) == 1 && endPhase_ == running;
+        if (!fromRing) return s_.packDataCount;   // silence: always at hand
+        const uint32_t largestPayload = slotBytes_ - 16 - 2;
+        const uint64_t packets = blockLeft_ / largestPayload + s_.bytesReady() / largestPayload;
+        return static_cast<uint32_t>(std::min<uint64_t>(packets, s_.packDataCount));
     }
 
     bool send(const uint8_t* bytes, uint32_t size) {

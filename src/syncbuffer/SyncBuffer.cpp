@@ -43,6 +43,8 @@ size_t SyncBuffer::filledBlocks() const {
     return (w + size - r) % size;
 }
 
+uint64_t SyncBuffer::bytesReady() const { return filledBlocks() * blockBytes; }
+
 bool SyncBuffer::onBufferWorkerThread() const { return bufferWorkerOf == this; }
 
 bool SyncBuffer::sessionActive() const {

@@ -70,6 +70,7 @@ public:
     uint8_t silenceByte() const { return silenceByteFor(hostFormat); }
     // Blocks filled and not yet handed out.
     size_t filledBlocks() const;
+    uint64_t bytesReady() const override;
     // True on this ring's buffer worker thread: inside fillBlock, and so inside the
     // host's bufferSwitch.
     bool onBufferWorkerThread() const;
