@@ -113,7 +113,7 @@ for name in $CASES; do
   expected=$CYCLES; [ "$name" = noreset ] && expected=0
   [ ${#gaps[@]} -eq $expected ] || problems+=("${#gaps[@]} gaps reported, $expected expected")
   resume=(); told_list=(); back_list=(); usage=()
-  for ((k = 0; k < ${#gaps[@]}; k++)); do
+  for ((k = 0; k < ${#gaps[@]} && k < ${#faults[@]}; k++)); do
     read -r request returned frame threads handles <<<"$(sed -E 's/.*request at ([0-9.]+), callbacks back at ([0-9.]+) .*frame ([0-9]+) .*threads ([0-9]+) handles ([0-9]+).*/\1 \2 \3 \4 \5/' <<<"${gaps[k]}")"
     told=$(later "${faults[k]}" "$request"); back=$(later "${backs[k]}" "$returned")
     told_list+=("$told"); back_list+=("$back"); resume+=("$frame"); usage+=("$threads/$handles")
