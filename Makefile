@@ -1,6 +1,6 @@
 # Velmora: every entry point a developer or CI needs. Each target installs what is missing first.
 JOBS ?= $(shell nproc)
-PRESETS := linux windows asan tsan
+PRESETS := linux windows windows-plain asan tsan
 
 .PHONY: all deps build test test-full test-recovery coverage bench demo package fuzz fuzz-quick netfaults soak memcheck clean $(addprefix build-,$(PRESETS))
 
@@ -63,10 +63,10 @@ test-recovery: build-linux build-windows
 	@VELMORA_RECOVERY_CYCLES=20 tests/netns/testnet.sh --sinks 1 --timeout 900 -- \
 		build/linux/tests/lifecycle/test_lifecycle --gtest_filter='*LossesAndRecoveries*'
 
-# Benchmarks of the optimised build (RelWithDebInfo, -O2), natively and the real DLL under Wine;
-# writes docs/performance.md and its plots.
-bench: build-linux build-windows
-	@scripts/run-bench.sh build/linux build/windows
+# Benchmarks of the optimised build (RelWithDebInfo, -O2), natively and the real DLL under Wine
+# (also built with the ordinary waits only, to compare); writes docs/performance.md and its plots.
+bench: build-linux build-windows build-windows-plain
+	@scripts/run-bench.sh build/linux build/windows build/windows-plain
 
 demo: build-linux
 	@scripts/demo.sh build/linux
