@@ -1,7 +1,6 @@
 """Runs the benchmark programs and reads what they report (used by make_report.py)."""
 import json
 import os
-import re
 import subprocess
 import tempfile
 import time
@@ -34,8 +33,9 @@ def engine(build, fmt, frames, mode, seconds, burst_log=None, cycle_us=1000):
 
 
 def pacer(build, fmt, cycle_us, packets, payload, seconds, spin_below=0, switch_blocking=False,
-          burst_log=None):
-    """The minimal pacer against velmora-sink on loopback (bench_pacer)."""
+          burst_log=None, program=None, env=None):
+    """The minimal pacer against velmora-sink on loopback (bench_pacer; PROGRAM, a command list,
+    runs another build of it, e.g. the Windows one under Wine with ENV)."""
     with tempfile.TemporaryDirectory() as tmp:
         report = os.path.join(tmp, 'report.json')
         port_file = os.path.join(tmp, 'port')
@@ -50,15 +50,16 @@ def pacer(build, fmt, cycle_us, packets, payload, seconds, spin_below=0, switch_
                 break
             time.sleep(0.05)
         port = open(port_file).read().strip()
-        cmd = [f'{build}/bench/pacer/bench_pacer', '--port', port, '--format', hex(fmt),
+        cmd = (program or [f'{build}/bench/pacer/bench_pacer']) + ['--port', port, '--format', hex(fmt),
                '--cycle-us', str(cycle_us), '--packets', str(packets), '--payload', str(int(payload)),
                '--seconds', str(seconds), '--spin-below', str(spin_below),
                '--switch-blocking', '1' if switch_blocking else '0']
         load = load_average()
-        out = subprocess.run(cmd, capture_output=True, text=True, timeout=seconds + 60, check=True).stdout
+        out = subprocess.run(cmd, capture_output=True, text=True, timeout=seconds + 60, check=True,
+                             env=env).stdout
         sink.wait(timeout=30)
         result = last_json(out)
         result['sink'] = json.load(open(report))
-        result['command'] = ' '.join(c if not re.fullmatch(r'\d{4,5}', c) else 'PORT' for c in cmd)
+        result['command'] = ' '.join(cmd).replace(f'--port {port} ', '--port PORT ')
         result['load'] = load
         return result
