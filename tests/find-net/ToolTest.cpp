@@ -38,7 +38,7 @@ TEST(VelmoraFindProgram, ListsSinksAsTableAndJson) {
     TESTNET_REQUIRED();
     SinkFarm farm;
     sink::FindResponderConfig config = plainSink("Box", 0);
-    config.outputs = {{5001, 1, "Room"}, {5002, 2, "Later"}};
+    config.outputs = {{5001, 1, "Room"}, {5002, 2, "Later"}, {5003, 1, ""}};
     ASSERT_TRUE(farm.start(1, config));
     ASSERT_TRUE(farm.start(9, plainSink("Far", 1)));
 
@@ -51,6 +51,7 @@ TEST(VelmoraFindProgram, ListsSinksAsTableAndJson) {
                             R"(, "version": 1, "infoText": "http://[fe80::101]/Box")"),
               std::string::npos) << json.out;
     EXPECT_NE(json.out.find(R"x("description": "Far(Out1)")x"), std::string::npos) << json.out;
+    EXPECT_NE(json.out.find(R"("description": "Box", "outputName": "", "outputIndex": 3)"), std::string::npos);
     EXPECT_EQ(json.out.find("Later"), std::string::npos);  // version 2 is not for this driver
 
     // The module's exported finder lists the same.

@@ -3,7 +3,6 @@
 
 #include <gtest/gtest.h>
 
-#include "find/FindDestination.h"
 #include "TargetReport.h"
 #include "find/FakeSink.h"
 #include "find/FindDestination.h"

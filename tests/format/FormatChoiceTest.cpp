@@ -47,20 +47,6 @@ protected:
     logtest::LogCapture log{6};
 };
 
-TEST_F(FormatChoice, SupportedHostFormatIsCopiedUnsupportedPcmFails) {
-    const FormatCaps caps{0x0000'000A'0000'0A03ull, mask(LsbLittle), 0};
-    const uint64_t supported[] = {0x0000'000A'0000'0802ull, 0x0000'000A'0000'0201ull, dsd64(LsbLittle)};
-    for (uint64_t host : supported) {
-        const auto choice = chooseFormat(caps, host);
-        ASSERT_TRUE(choice) << std::hex << host;
-        EXPECT_EQ(choice->sinkFormat.value(), host);
-        EXPECT_EQ(choice->converter, converters::copy);
-    }
-    EXPECT_FALSE(chooseFormat(caps, 0x0000'000A'0000'0402ull));  // 24-bit not offered
-    EXPECT_FALSE(chooseFormat(caps, 0x0000'0012'0000'0202ull));  // 44100 x2 not offered
-    EXPECT_TRUE(log.lines().empty());
-}
-
 TEST_F(FormatChoice, EveryDsdLayoutRowAndTheLayoutItsConverterProduces) {
     struct Row { uint64_t host, lsbCaps, msbCaps, target; SampleConverter converter; const char* message; };
     const Row rows[] = {  // lsbCaps/msbCaps: layout bits of the sink's masks (0 = empty mask)
@@ -99,7 +85,7 @@ TEST_F(FormatChoice, EveryDsdLayoutRowAndTheLayoutItsConverterProduces) {
     }
 }
 
-TEST_F(FormatChoice, EdgesOfTheLayoutTable) {
+TEST_F(FormatChoice, SupportedFormatsAndEdgesOfTheLayoutTable) {
     const uint64_t dsd8Only = 0x03 | (0x202ull << 32) | StreamFormat::typeDsd8 | StreamFormat::dsdMsbFirst |
                               StreamFormat::dsdBigEndian | StreamFormat::dsdWord32;
     const uint64_t host16 = dsd64(StreamFormat::typeDsd1 | StreamFormat::dsdLsbFirst | StreamFormat::dsdBigEndian |
@@ -115,7 +101,13 @@ TEST_F(FormatChoice, EdgesOfTheLayoutTable) {
         SampleConverter converter;
         const char* logged;     // nullptr: nothing
     };
+    const FormatCaps pcm{0x0000'000A'0000'0A03ull, mask(LsbLittle), 0};   // 1/2 ch, 16/32-bit, 44.1 kHz
     const Case cases[] = {
+        {"a supported PCM format is copied", pcm, 0x0000'000A'0000'0802ull, 0x0000'000A'0000'0802ull, converters::copy,
+         nullptr},
+        {"a supported DSD layout is copied", pcm, dsd64(LsbLittle), dsd64(LsbLittle), converters::copy, nullptr},
+        {"24-bit PCM not offered", pcm, 0x0000'000A'0000'0402ull, 0, nullptr, nullptr},
+        {"44100 x2 not offered", pcm, 0x0000'0012'0000'0202ull, 0, nullptr, nullptr},
         {"both masks take words: the host's own bit order wins", {0, mask(LsbLittle), mask(MsbBoth)},
          dsd64(LsbBig), dsd64(LsbLittle), converters::swap32, "DSD COVERT LSB Big -> LSB littele"},
         // The LSB mask offers only the host's own byte order for one channel: the first row

@@ -16,19 +16,6 @@ protected:
 
 }  // namespace
 
-TEST_F(SettingsEditing, CreatesTheUserFileFromTheFactoryFile) {
-    SettingsEditor editor(environment);
-    std::string error;
-    ASSERT_TRUE(editor.open(error)) << error;
-    EXPECT_EQ(editor.path(), userFile());
-    EXPECT_EQ(TempFolder::read(userFile()), TempFolder::read(environment.moduleFolder + "setting_org.inf"));
-    // The driver now takes that file, and the version check leaves it alone.
-    DriverSettings driver;
-    driver.load(environment);
-    EXPECT_EQ(driver.settingPath, userFile());
-    EXPECT_FALSE(driver.readOnlyFallback);
-}
-
 TEST_F(SettingsEditing, AcceptedValuesReachTheDriver) {
     SettingsEditor editor(environment);
     std::string error;
@@ -39,8 +26,11 @@ TEST_F(SettingsEditing, AcceptedValuesReachTheDriver) {
     EXPECT_EQ(editor.set("CycleTime", "3000", true), "");
     EXPECT_EQ(editor.set("CycleTime", "", false), "");   // back to the default
 
+    // The driver takes the file the editor made from the factory file, version check passed.
     DriverSettings driver;
     driver.load(environment);
+    EXPECT_EQ(driver.settingPath, userFile());
+    EXPECT_FALSE(driver.readOnlyFallback);
     EXPECT_EQ(driver.syncBufferCount, 2);
     EXPECT_FALSE(driver.nopBreak);   // set in global, but this 4-core machine reads LOW
     EXPECT_TRUE(driver.lowProfile);

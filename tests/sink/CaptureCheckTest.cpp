@@ -10,24 +10,29 @@
 
 namespace {
 
-std::vector<uint8_t> capture(const WireLayout& l, std::initializer_list<std::pair<uint64_t, uint64_t>> runs) {
+// A capture of 32-bit stereo: runs of pattern steps, silence or a wrong step.
+struct Span {
+    enum Kind { pattern, silence, wrong } kind;
+    uint64_t first, count;   // pattern: steps first..first + count - 1; else count steps
+};
+
+std::vector<uint8_t> captureOf(const WireLayout& layout, const std::vector<Span>& runs) {
     std::vector<uint8_t> bytes, step;
-    silenceStep(l, step);
-    for (int i = 0; i < 3; ++i) bytes.insert(bytes.end(), step.begin(), step.end());
-    for (auto [first, count] : runs) {
-        for (uint64_t s = first; s < first + count; ++s) {
-            expectedStep(l, s, step);
+    for (const Span& run : runs) {
+        for (uint64_t i = 0; i < run.count; ++i) {
+            if (run.kind == Span::pattern) expectedStep(layout, run.first + i, step);
+            else silenceStep(layout, step);
+            if (run.kind == Span::wrong) step[3] ^= 0x10;
             bytes.insert(bytes.end(), step.begin(), step.end());
         }
-        silenceStep(l, step);
-        for (int i = 0; i < 5; ++i) bytes.insert(bytes.end(), step.begin(), step.end());
     }
     return bytes;
 }
 
 TEST(CaptureCheck, RunsResumeExactlyWhereThePlayerSaid) {
     const WireLayout l;   // two channels of 32-bit samples
-    const auto twoRuns = capture(l, {{0, 100}, {500, 80}});
+    const auto twoRuns = captureOf(l, {{Span::silence, 0, 3}, {Span::pattern, 0, 100}, {Span::silence, 0, 5},
+                                       {Span::pattern, 500, 80}, {Span::silence, 0, 5}});
     auto broken = twoRuns;
     broken[broken.size() - 5 * 8 - 3] ^= 1;   // inside the second run's last step
     struct Case {
@@ -50,25 +55,6 @@ TEST(CaptureCheck, RunsResumeExactlyWhereThePlayerSaid) {
             EXPECT_EQ(r.steps, 180u);
         }
     }
-}
-
-// A capture of 32-bit stereo: runs of pattern steps, silence or a wrong step.
-struct Span {
-    enum Kind { pattern, silence, wrong } kind;
-    uint64_t first, count;   // pattern: steps first..first + count - 1; else count steps
-};
-
-std::vector<uint8_t> captureOf(const WireLayout& layout, const std::vector<Span>& runs) {
-    std::vector<uint8_t> bytes, step;
-    for (const Span& run : runs) {
-        for (uint64_t i = 0; i < run.count; ++i) {
-            if (run.kind == Span::pattern) expectedStep(layout, run.first + i, step);
-            else silenceStep(layout, step);
-            if (run.kind == Span::wrong) step[3] ^= 0x10;
-            bytes.insert(bytes.end(), step.begin(), step.end());
-        }
-    }
-    return bytes;
 }
 
 // What each kind of damage is called: an underrun is not a wrong byte.

@@ -2,19 +2,17 @@
 #include "BurstTiming.h"
 #include "ClockFeedback.h"
 #include "FaultInjector.h"
+#include "sync/SyncFeedback.h"
 
 #include <gtest/gtest.h>
 
 namespace sink {
 namespace {
 
-// The driver's reading of a feedback triple (2^-14 units; > 0: the driver is too fast).
+// The driver's own reading of a feedback triple (2^-14 units; > 0: the driver is too fast).
 int32_t decode(const Feedback& f) {
-    const uint16_t a = static_cast<uint16_t>(f.a);
-    if (a != 0 && !(a & 0x8000)) return (static_cast<int32_t>(a) - 8192) * 2;
-    if (a & 0x8000) return static_cast<int16_t>(static_cast<uint16_t>((a & 0x7FFF) | ((a & 0x4000) << 1)));
-    if (f.c != 0) return ((static_cast<int32_t>(f.b) - f.c) << 14) / f.c;
-    return 0;
+    return VELMORA::decodeFeedback(static_cast<uint16_t>(f.a), static_cast<uint16_t>(f.b), static_cast<uint16_t>(f.c))
+        .value;
 }
 
 // Feeds the model exactly the nominal rate for `seconds` and returns the last decoded sample.

@@ -98,7 +98,6 @@ void FakeSink::send(TERNO::Socket& from, uint16_t cmd, uint16_t flags, uint64_t 
 }
 
 void FakeSink::answer(uint16_t cmd, uint64_t parameter) {
-    if (impostorFirst) send(impostor_, cmd, 1, ~parameter);
     send(socket_, cmd, flagsClear ? 0 : 1, parameter);
 }
 

@@ -25,7 +25,7 @@ struct Datagram {
 
 class FakeSink {
 public:
-    std::atomic<bool> answerControl{true}, echoRequests{false}, flagsClear{false}, impostorFirst{false};
+    std::atomic<bool> answerControl{true}, echoRequests{false}, flagsClear{false};
     std::atomic<bool> answerInfo{true}, answerDisconnect{true}, connectEcho{false}, answerDataSize{true};
     std::atomic<bool> answerConnect{true};
     std::atomic<size_t> invalidDatagrams{0};  // datagrams that were no frame
