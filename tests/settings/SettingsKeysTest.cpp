@@ -1,4 +1,4 @@
-// Every key's defaults, range edges and special words, read the way the driver reads them.
+// Every key's defaults, range edges, special words and hostile values, read the way the driver reads them.
 #include <gtest/gtest.h>
 
 #include <climits>
@@ -108,6 +108,19 @@ TEST_F(SettingsKeys, RangeEdgesAndWords) {
         }
     }
     setLogLevel(-1);
+}
+
+TEST_F(SettingsKeys, HugeAndBinaryValuesReadSafely) {
+    std::string findIp;
+    for (int i = 0; i < 20000; ++i) findIp += "fe80::1;;junk;";
+    const DriverSettings s = read("TargetAddress=" + std::string(1 << 20, ':') + ",1\n" + "PCMRequest=" +
+                                  std::string(1 << 20, '9') + "\nFindIP=" + findIp + "\nCycleTime=-" +
+                                  std::string(100000, '9') + "\nFragment=\xFF\xFE\xFD\n");
+    EXPECT_EQ(s.targetAddress, TERNO::Address{});
+    EXPECT_EQ(s.pcmRequest, 2147483647);   // atoi saturates
+    EXPECT_EQ(s.findIP.size(), 20000u);
+    EXPECT_EQ(s.cycleTime, 0x80000000u);   // INT_MIN, non-zero, taken as unsigned
+    EXPECT_EQ(s.fragment, 0);              // not a number: read as 0, which is >= 0
 }
 
 TEST_F(SettingsKeys, LowProfileByCoreCount) {

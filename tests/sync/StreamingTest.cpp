@@ -292,6 +292,23 @@ TEST(Streaming, SinkPolarityRequestInvertsTheStreamAndBack) {
 }
 
 TEST(Streaming, WaysAStreamEnds) {
+    {  // The sink stops answering: the worker gives up after its info timeout (1 s).
+        FakeSink sink;
+        sink.answerInfo = false;
+        PatternSession session;
+        startStream(session, sink, 100000);
+        auto start = Clock::now();
+        ASSERT_TRUE(waitIdle(session, 5000));
+        EXPECT_GE(Clock::now() - start, std::chrono::milliseconds(850));
+        EXPECT_EQ(sink.count(command::disconnectReq), 0u);
+    }
+    {  // The sink closes the stream.
+        FakeSink sink;
+        PatternSession session;
+        startStream(session, sink);
+        sink.sendFrame(false, command::disconnectAns, 0, 0);
+        ASSERT_TRUE(waitIdle(session, 1000));
+    }
     {  // A resend request beyond the packet ring (512 packets here).
         FakeSink sink;
         PatternSession session;
