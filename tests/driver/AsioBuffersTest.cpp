@@ -126,11 +126,7 @@ TEST_F(AsioBuffers, EachBlockCarriesTheHalfTheHostFilledOneCallEarlier) {
         expectHostCall(block, k - 1, "call " + std::to_string(k));
     }
     EXPECT_EQ(Host::indices, (std::vector<std::int32_t>{0, 1, 0, 1, 0, 1}));
-    ASIOSamples position{};
-    ASIOTimeStamp stamp{};
-    ASSERT_EQ(driver->getSamplePosition(&position, &stamp), ASE_OK);
-    EXPECT_EQ(position.hi, 0u);
-    EXPECT_EQ(position.lo, 6u * 512u);
+    EXPECT_EQ(samplePosition(driver.asio), 6u * 512u);
 
     // After stop the host is no longer asked: its last half goes out, then silence, never a
     // half that was sent before (a buffer worker that fills on while stop is on its way).

@@ -1,11 +1,6 @@
 // The driver streaming to the in-process sink on [::1] as hosts lead and mislead it: calls
 // made from inside bufferSwitch, and teardown while the stream is still being opened.
 
-#include <atomic>
-#include <chrono>
-#include <thread>
-
-#include "DriverHarness.h"
 #include "SinkInit.h"
 #include "driver/SessionRecovery.h"
 
@@ -14,49 +9,33 @@ using Clock = std::chrono::steady_clock;
 
 namespace {
 
-constexpr std::int32_t frames = 256;
-
-// Callbacks seen by the host, and what the hook's own driver call answered.
-std::atomic<int> switches{0};
+// What the hook's own driver call answered.
 std::atomic<int> hookResult{-1};
 IASIO* hookDriver = nullptr;
+const auto& switches = Host::switches;
 
-template <class Cond>
-bool eventually(Cond cond, std::chrono::milliseconds limit = std::chrono::seconds(5)) {
-    for (const auto end = Clock::now() + limit; !cond();) {
-        if (Clock::now() > end) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    return true;
-}
-
-class AsioStreaming : public DriverTest {
+class AsioStreaming : public SinkDriverTest {
 protected:
     AsioStreaming() {
-        switches = 0;
         hookResult = -1;
         hookDriver = driver.asio;
     }
 
     // What init learns of the sink, then buffers for two channels of 32-bit PCM.
-    void prepare(ASIOCallbacks* callbacks = &Host::callbacks) {
-        ASSERT_NO_FATAL_FAILURE(initAgainstSink(d, sink));
-        Host::reset(infos, frames * 4);
-        ASSERT_EQ(driver->createBuffers(infos, 2, frames, callbacks), ASE_OK);
+    void prepare() {
+        ASSERT_NO_FATAL_FAILURE(initAgainstSink());
+        ASSERT_EQ(driver->createBuffers(infos, 2, frames, &Host::callbacks), ASE_OK);
     }
 
-    // Every buffer switch counts; the n-th one (n > 0) runs `call` on the driver from inside it.
+    // The n-th buffer switch (n > 0) runs `call` on the driver from inside it.
     template <int n>
     static void callInside(ASIOError (*call)(IASIO*)) {
         static ASIOError (*pending)(IASIO*) = nullptr;
         pending = call;
         Host::during = [](std::int32_t) {
-            if (++switches == n) hookResult = pending(hookDriver);
+            if (switches == n) hookResult = pending(hookDriver);
         };
     }
-
-    synctest::FakeSink sink;
-    ASIOBufferInfo infos[2] = {{0, 0, {}}, {0, 1, {}}};
 };
 
 using DriverCall = ASIOError (*)(IASIO*);
@@ -77,7 +56,6 @@ TEST_F(AsioStreaming, CallsFromInsideBufferSwitch) {
                           Case{"start", startCall, ASE_NotPresent, false}}) {
         SCOPED_TRACE(c.name);
         ASSERT_NO_FATAL_FAILURE(prepare());
-        switches = 0;
         hookResult = -1;
         callInside<5>(c.call);
         const size_t closes = sink.count(VELMORA::command::disconnectReq);
@@ -99,8 +77,6 @@ TEST_F(AsioStreaming, CallsFromInsideBufferSwitch) {
     }
     // The object streams again after all of it.
     ASSERT_NO_FATAL_FAILURE(prepare());
-    switches = 0;
-    callInside<0>(nullptr);
     ASSERT_EQ(driver->start(), ASE_OK);
     EXPECT_TRUE(eventually([] { return switches.load() > 20; }));
     EXPECT_EQ(driver->stop(), ASE_OK);
@@ -110,7 +86,6 @@ TEST_F(AsioStreaming, CallsFromInsideBufferSwitch) {
 // release of the object, return at once.
 TEST_F(AsioStreaming, StopWhileTheStreamIsBeingOpenedReturnsPromptly) {
     ASSERT_NO_FATAL_FAILURE(prepare());
-    callInside<0>(nullptr);
     sink.answerConnect = false;
     ASSERT_EQ(driver->start(), ASE_OK);
     ASSERT_TRUE(eventually([&] { return sink.count(VELMORA::command::connectReq) > 0; }));
@@ -125,31 +100,6 @@ TEST_F(AsioStreaming, StopWhileTheStreamIsBeingOpenedReturnsPromptly) {
     EXPECT_EQ(switches.load(), 0);
 }
 
-// A host that records the driver's messages; it takes reset requests unless told otherwise,
-// and may run a driver call from inside the reset request (hosts should not, some do).
-struct MessageHost {
-    static inline std::atomic<bool> takesReset{true};
-    static inline std::atomic<int> selectorQueries{0}, resetRequests{0};
-    static inline DriverCall duringReset = nullptr;
-    static std::int32_t asioMessage(std::int32_t selector, std::int32_t value, void*, double*) {
-        if (selector == kAsioSelectorSupported && value == kAsioResetRequest) {
-            ++selectorQueries;
-            return takesReset ? 1 : 0;
-        }
-        if (selector != kAsioResetRequest) return 0;
-        ++resetRequests;
-        if (duringReset) hookResult = duringReset(hookDriver);
-        return 1;
-    }
-    static inline ASIOCallbacks callbacks{&Host::bufferSwitch, &Host::sampleRateDidChange, &asioMessage, nullptr};
-};
-
-// Longest time between two host callbacks since the last reset of the clock.
-std::atomic<int64_t> lastSwitchUs{0}, longestGapUs{0};
-int64_t nowUs() {
-    return std::chrono::duration_cast<std::chrono::microseconds>(Clock::now().time_since_epoch()).count();
-}
-
 // The stream ends by itself (the sink goes silent or closes it): the host is asked for a
 // reset once, from the driver's own thread, and its callbacks go on at the block rate
 // meanwhile; a host that does not take the request keeps getting them; stop, also from
@@ -158,27 +108,19 @@ TEST_F(AsioStreaming, StreamEndedBySinkKeepsTimeAndAsksForAReset) {
     struct Case {
         const char* name;
         bool sinkCloses;             // DSICONNECT_ANS, else the sink stops answering
-        bool takesReset;
-        DriverCall duringReset;
+        bool takesReset, stopsInsideReset;
         const char* message;
     };
     // The process's back-off grows with every loss: 0, 1 and 2 s before the request here.
-    for (const Case& c : {Case{"silent", false, true, nullptr, "sink stopped answering"},
-                          Case{"closed", true, true, stopCall, "sink closed the stream"},
-                          Case{"no reset", true, false, nullptr, "sink closed the stream"}}) {
+    for (const Case& c : {Case{"silent", false, true, false, "sink stopped answering"},
+                          Case{"closed", true, true, true, "sink closed the stream"},
+                          Case{"no reset", true, false, false, "sink closed the stream"}}) {
         SCOPED_TRACE(c.name);
-        MessageHost::takesReset = c.takesReset;
-        MessageHost::selectorQueries = MessageHost::resetRequests = 0;
-        MessageHost::duringReset = c.duringReset;
         hookResult = -1;
         sink.answerInfo = true;
-        ASSERT_NO_FATAL_FAILURE(prepare(&MessageHost::callbacks));
-        Host::during = [](std::int32_t) {
-            const int64_t now = nowUs(), last = lastSwitchUs.exchange(now);
-            if (last != 0 && now - last > longestGapUs) longestGapUs = now - last;
-            ++switches;
-        };
-        switches = 0;
+        ASSERT_NO_FATAL_FAILURE(prepare());
+        Host::takesReset = c.takesReset;
+        if (c.stopsInsideReset) Host::duringReset = [] { hookResult = hookDriver->stop(); };
         ASSERT_EQ(driver->start(), ASE_OK);
         ASSERT_TRUE(eventually([] { return switches.load() > 20; }));
         // The stream's counters carry the process's losses so far and this stream's recovery.
@@ -187,7 +129,7 @@ TEST_F(AsioStreaming, StreamEndedBySinkKeepsTimeAndAsksForAReset) {
             return d.sync.counters.get(VELMORA::counter::sessionEnds) == static_cast<int64_t>(record.sessionEnds()) &&
                    d.sync.counters.get(VELMORA::counter::recoveries) == static_cast<int64_t>(record.recoveries());
         })) << "ends " << d.sync.counters.get(VELMORA::counter::sessionEnds) << " of " << record.sessionEnds();
-        lastSwitchUs = longestGapUs = 0;
+        Host::lastTicks = Host::longestGapTicks = 0;
         if (c.sinkCloses) sink.sendFrame(false, VELMORA::command::disconnectAns, 0, 0);
         else sink.answerInfo = false;
         ASSERT_TRUE(eventually([&] { return d.sync.state.load() == VELMORA::stateIdle; }));
@@ -201,17 +143,17 @@ TEST_F(AsioStreaming, StreamEndedBySinkKeepsTimeAndAsksForAReset) {
         driver->getErrorMessage(message);
         EXPECT_STREQ(message, c.message);
 
-        ASSERT_TRUE(eventually([] { return MessageHost::selectorQueries.load() > 0; }, std::chrono::seconds(4)));
+        ASSERT_TRUE(eventually([] { return Host::selectorQueries.load() > 0; }, std::chrono::seconds(4)));
         std::this_thread::sleep_for(std::chrono::milliseconds(200));
-        EXPECT_EQ(MessageHost::selectorQueries.load(), 1);
-        EXPECT_EQ(MessageHost::resetRequests.load(), c.takesReset ? 1 : 0) << "one request per loss";
-        if (c.duringReset) {
+        EXPECT_EQ(Host::selectorQueries.load(), 1);
+        EXPECT_EQ(Host::resetRequests.load(), c.takesReset ? 1 : 0) << "one request per loss";
+        if (c.stopsInsideReset) {
             EXPECT_EQ(hookResult.load(), ASE_OK) << "stop from inside the reset request";
         } else {
             const int going = switches.load();
             EXPECT_TRUE(eventually([&] { return switches.load() > going + 20; })) << "callbacks go on";
         }
-        EXPECT_LT(longestGapUs.load(), 250000) << "the host went a quarter second without a callback";
+        EXPECT_LT(Host::longestGapMs(), 250) << "the host went a quarter second without a callback";
 
         const auto begin = Clock::now();
         EXPECT_EQ(driver->stop(), ASE_OK);
@@ -239,7 +181,6 @@ TEST_F(AsioStreaming, CallsOutOfOrderOrRepeated) {
         << "createBuffers before init";
     EXPECT_EQ(driver->start(), ASE_NotPresent) << "start after a failed createBuffers";
     ASSERT_NO_FATAL_FAILURE(prepare());
-    callInside<0>(nullptr);
     EXPECT_EQ(driver->createBuffers(infos, 2, frames, &Host::callbacks), ASE_OK) << "createBuffers twice";
     EXPECT_EQ(driver->stop(), ASE_OK) << "stop before start";
     ASSERT_EQ(driver->start(), ASE_OK);

@@ -5,9 +5,12 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <cstring>
 #include <filesystem>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "com/Asio.h"
@@ -34,8 +37,12 @@ private:
 };
 
 // In each call the host writes its call number into every byte of channel 0's half and the
-// number + 0x40 into channel 1's (when given buffers); it records indices, time info and rates.
+// number + 0x40 into channel 1's (when given buffers); it records indices, time info and rates,
+// counts its calls and the longest time between two of them, and takes the driver's reset
+// requests unless told otherwise. The call records are vectors: read them only while the
+// driver does not call in (before start, after stop); the counters are safe at any time.
 struct Host {
+    using Clock = std::chrono::steady_clock;
     static inline std::vector<std::int32_t> indices;
     static inline std::vector<uint32_t> timeInfoFlags;
     static inline std::vector<uint64_t> positions;
@@ -45,6 +52,13 @@ struct Host {
     static inline bool timeInfo = false;   // answers kAsioSupportsTimeInfo
     // Runs inside every bufferSwitch after the buffers are written (the host's own work).
     static inline void (*during)(std::int32_t index) = nullptr;
+    static inline std::atomic<int> switches{0};
+    // Clock ticks of the first call (0: none yet) and the longest gap between two calls.
+    static inline std::atomic<int64_t> firstTicks{0}, lastTicks{0}, longestGapTicks{0};
+    static inline std::atomic<bool> takesReset{true};
+    static inline std::atomic<int> selectorQueries{0}, resetRequests{0};
+    // Runs inside the driver's reset request (hosts should not call the driver there, some do).
+    static inline void (*duringReset)() = nullptr;
 
     static void reset(ASIOBufferInfo* bufferInfos = nullptr, std::size_t bytes = 0, bool withTimeInfo = false) {
         indices.clear();
@@ -55,6 +69,14 @@ struct Host {
         halfBytes = bytes;
         timeInfo = withTimeInfo;
         during = nullptr;
+        switches = 0;
+        firstTicks = lastTicks = longestGapTicks = 0;
+        takesReset = true;
+        selectorQueries = resetRequests = 0;
+        duringReset = nullptr;
+    }
+    static double longestGapMs() {
+        return std::chrono::duration<double, std::milli>(Clock::duration(longestGapTicks.load())).count();
     }
     static void write(std::int32_t index) {
         const auto call = static_cast<uint8_t>(indices.size());
@@ -63,6 +85,12 @@ struct Host {
             std::memset(infos[0].buffers[index], call, halfBytes);
             std::memset(infos[1].buffers[index], call + 0x40, halfBytes);
         }
+        const int64_t now = Clock::now().time_since_epoch().count();
+        int64_t none = 0;
+        firstTicks.compare_exchange_strong(none, now);
+        if (const int64_t last = lastTicks.exchange(now); last != 0 && now - last > longestGapTicks.load())
+            longestGapTicks.store(now - last);
+        ++switches;
         if (during) during(index);
     }
     static void bufferSwitch(std::int32_t index, ASIOBool) { write(index); }
@@ -73,11 +101,36 @@ struct Host {
         return time;
     }
     static void sampleRateDidChange(ASIOSampleRate rate) { rateChanges.push_back(rate); }
-    static std::int32_t asioMessage(std::int32_t selector, std::int32_t, void*, double*) {
-        return selector == kAsioSupportsTimeInfo && timeInfo ? 1 : 0;
+    static std::int32_t asioMessage(std::int32_t selector, std::int32_t value, void*, double*) {
+        if (selector == kAsioSupportsTimeInfo) return timeInfo ? 1 : 0;
+        if (selector == kAsioSelectorSupported && value == kAsioResetRequest) {
+            ++selectorQueries;
+            return takesReset ? 1 : 0;
+        }
+        if (selector != kAsioResetRequest) return 0;
+        ++resetRequests;
+        if (duringReset) duringReset();
+        return 1;
     }
     static inline ASIOCallbacks callbacks{&bufferSwitch, &sampleRateDidChange, &asioMessage, &bufferSwitchTimeInfo};
 };
+
+// Polls cond every millisecond for at most `limit`.
+template <class Cond>
+bool eventually(Cond cond, std::chrono::milliseconds limit = std::chrono::seconds(5)) {
+    for (const auto end = std::chrono::steady_clock::now() + limit; !cond();) {
+        if (std::chrono::steady_clock::now() > end) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return true;
+}
+
+inline uint64_t samplePosition(IASIO* asio) {
+    ASIOSamples position{};
+    ASIOTimeStamp stamp{};
+    EXPECT_EQ(asio->getSamplePosition(&position, &stamp), ASE_OK);
+    return uint64_t{position.hi} << 32 | position.lo;
+}
 
 // A default driver and a fresh host for every test; d is the object behind the interface.
 class DriverTest : public ::testing::Test {

@@ -1,21 +1,29 @@
 #pragma once
-// What init learns of the in-process sink on [::1] (init's own discovery needs the test
-// network): the session opened to the sink with its answers, two channels of 32-bit PCM.
+// A driver beside the in-process sink on [::1]. initAgainstSink sets up what init learns of the
+// sink (init's own discovery needs the test network): the session opened to it with its
+// answers, two channels of 32-bit PCM, and a fresh host for two buffers of `frames` frames.
 
-#include <gtest/gtest.h>
-
-#include "driver/AsioVelmora.h"
+#include "DriverHarness.h"
 #include "sync/FakeSink.h"
 
 namespace drivertest {
 
-inline void initAgainstSink(AsioVelmora& d, synctest::FakeSink& sink) {
-    ASSERT_TRUE(synctest::openSession(d.sync, 0, 50000));
-    ASSERT_TRUE(d.sync.getInfo(sink.address(), 0, false));
-    d.pcmFormat = VELMORA::StreamFormat::typeInt32;
-    d.sampleBytes = 4;
-    d.channelCount = 2;
-    d.initialised = true;
-}
+class SinkDriverTest : public DriverTest {
+protected:
+    static constexpr std::int32_t frames = 256;
+
+    void initAgainstSink() {
+        ASSERT_TRUE(synctest::openSession(d.sync, 0, 50000));
+        ASSERT_TRUE(d.sync.getInfo(sink.address(), 0, false));
+        d.pcmFormat = VELMORA::StreamFormat::typeInt32;
+        d.sampleBytes = 4;
+        d.channelCount = 2;
+        d.initialised = true;
+        Host::reset(infos, frames * 4);
+    }
+
+    synctest::FakeSink sink;
+    ASIOBufferInfo infos[2] = {{0, 0, {}}, {0, 1, {}}};
+};
 
 }  // namespace drivertest

@@ -1,6 +1,5 @@
 #include "SinkProcess.h"
 
-#include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -15,25 +14,44 @@ extern char** environ;
 namespace engine_test {
 
 namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
 
-std::string sinkProgram() { return VELMORA_SINK_PROGRAM; }
+namespace {
+
+std::string ipProgram() {
+    for (const char* path : {"/usr/sbin/ip", "/sbin/ip", "/usr/bin/ip", "/bin/ip"})
+        if (fs::exists(path)) return path;
+    return "ip";
+}
+
+}  // namespace
 
 SinkProcess::SinkProcess(std::vector<std::string> extraArgs, double timeLimitS, bool rawOut) {
     char pattern[] = "/tmp/velmora-engine-XXXXXX";
     const char* made = ::mkdtemp(pattern);
     dir_ = made ? made : "/tmp";
-    std::vector<std::string> args{sinkProgram(),
-                                  "--port", "0",
-                                  "--log-port", "0",
-                                  "--port-file", dir_ + "/port",
-                                  "--report", dir_ + "/report.json",
-                                  "--time-limit", std::to_string(timeLimitS),
-                                  "--quiet"};
+    std::vector<std::string> args{VELMORA_SINK_PROGRAM, "--port", "0", "--time-limit", std::to_string(timeLimitS)};
     if (rawOut) {
         args.push_back("--raw-out");
         args.push_back(dir_ + "/raw.bin");
     }
     args.insert(args.end(), extraArgs.begin(), extraArgs.end());
+    spawn(std::move(args));
+}
+
+SinkProcess::SinkProcess(const std::string& space, const std::vector<std::string>& options) : answersDiscovery_(true) {
+    char pattern[] = "/tmp/velmora-sink-XXXXXX";
+    const char* made = ::mkdtemp(pattern);
+    dir_ = made ? made : "/tmp";
+    // "ip netns exec" replaces itself with the sink, so the child's pid is the sink's own.
+    std::vector<std::string> args{ipProgram(), "netns", "exec", space, VELMORA_SINK_PROGRAM, "--listen", "::",
+                                  "--port", std::to_string(syncPort), "--time-limit", "300", "--find"};
+    args.insert(args.end(), options.begin(), options.end());
+    spawn(std::move(args));
+}
+
+void SinkProcess::spawn(std::vector<std::string> args) {
+    args.insert(args.end(), {"--log-port", "0", "--port-file", dir_ + "/port", "--report", dir_ + "/report.json", "--quiet"});
     std::vector<char*> argv;
     for (auto& a : args) argv.push_back(a.data());
     argv.push_back(nullptr);
@@ -42,23 +60,23 @@ SinkProcess::SinkProcess(std::vector<std::string> extraArgs, double timeLimitS, 
 }
 
 SinkProcess::~SinkProcess() {
-    if (pid_ > 0) {
-        ::kill(pid_, SIGKILL);
-        ::waitpid(pid_, nullptr, 0);
-    }
+    stop(SIGKILL);
     std::error_code ec;
     if (dir_ != "/tmp") fs::remove_all(dir_, ec);
 }
 
 bool SinkProcess::waitListening(std::chrono::milliseconds timeout) {
-    const auto end = std::chrono::steady_clock::now() + timeout;
-    while (pid_ > 0 && std::chrono::steady_clock::now() < end) {
+    const auto end = Clock::now() + timeout;
+    while (pid_ > 0 && Clock::now() < end) {
         std::ifstream f(dir_ + "/port");
         unsigned port = 0;
         if (f >> port && port != 0) {
             port_ = static_cast<uint16_t>(port);
+            // Discovery answers start right after the port is written.
+            if (answersDiscovery_) std::this_thread::sleep_for(std::chrono::milliseconds(100));
             return true;
         }
+        if (::waitpid(pid_, nullptr, WNOHANG) == pid_) pid_ = -1;   // it ended without listening
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
     return false;
@@ -66,11 +84,10 @@ bool SinkProcess::waitListening(std::chrono::milliseconds timeout) {
 
 int SinkProcess::waitExit(std::chrono::milliseconds timeout) {
     if (pid_ <= 0) return -1;
-    const auto end = std::chrono::steady_clock::now() + timeout;
+    const auto end = Clock::now() + timeout;
     int status = 0;
-    while (std::chrono::steady_clock::now() < end) {
-        const pid_t r = ::waitpid(pid_, &status, WNOHANG);
-        if (r == pid_) {
+    while (Clock::now() < end) {
+        if (::waitpid(pid_, &status, WNOHANG) == pid_) {
             pid_ = -1;
             return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
         }
@@ -80,6 +97,14 @@ int SinkProcess::waitExit(std::chrono::milliseconds timeout) {
     ::waitpid(pid_, nullptr, 0);
     pid_ = -1;
     return -1;
+}
+
+void SinkProcess::stop(int signal) {
+    if (pid_ <= 0) return;
+    ::kill(pid_, signal);
+    if (signal != SIGKILL) waitExit(std::chrono::seconds(3));   // kills it when it outlives the wait
+    if (pid_ > 0) ::waitpid(pid_, nullptr, 0);
+    pid_ = -1;
 }
 
 std::vector<uint8_t> SinkProcess::rawOutput() const {

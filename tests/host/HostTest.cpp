@@ -11,9 +11,7 @@
 #include <algorithm>
 #include <cctype>
 #include <chrono>
-#include <cstring>
 #include <filesystem>
-#include <utility>
 
 #include "com/Asio.h"
 #include "com/ComTypes.h"
@@ -86,51 +84,32 @@ TEST_F(Host, RegistrationMakesTheDriverListedAndCreatable) {
     const auto clsid = platform::registryGetString(RegistryRoot::LocalMachine, driverEntry, "CLSID", 128);
     ASSERT_TRUE(clsid.has_value());
     EXPECT_EQ("CLSID\\" + *clsid, classKey);
-    EXPECT_EQ(platform::registryGetString(RegistryRoot::LocalMachine, driverEntry, "Description", 128), driverName);
-    EXPECT_EQ(platform::registryGetString(RegistryRoot::ClassesRoot, classKey, "", 128), driverName);
-    const std::string serverKey = classKey + "\\InprocServer32";
-    const auto server = platform::registryGetString(RegistryRoot::ClassesRoot, serverKey, "", 400);
+    const auto server = platform::registryGetString(RegistryRoot::ClassesRoot, classKey + "\\InprocServer32", "", 400);
     ASSERT_TRUE(server.has_value());
     EXPECT_EQ(*server, lower(platform::nativePath(modulePath_))) << "the module's path, in lower case";
-    EXPECT_EQ(platform::registryGetString(RegistryRoot::ClassesRoot, serverKey, "ThreadingModel", 64), "Apartment");
 
-    // Created from the CLSID found in the list, as a host does; called across the table.
+    // Created from the CLSID found in the list, as a host does; called across the table (the
+    // answers of IASIO are the driver tests' business, here the calls reach the right entries).
     std::string error;
     auto* asio = static_cast<IASIO*>(platform::createRegisteredObject(*clsid, error));
     ASSERT_NE(asio, nullptr) << error;
     EXPECT_EQ(canUnloadNow_(), static_cast<HRESULT>(1));   // S_FALSE while the object lives
     EXPECT_EQ(asio->getDriverVersion(), 1);
-    std::int32_t in = -1, out = -1, sizes[4] = {};
-    EXPECT_EQ(asio->getChannels(&in, &out), ASE_OK);
-    EXPECT_EQ(std::make_pair(in, out), std::make_pair(0, 0)) << "nothing offered before init";
+    std::int32_t sizes[4] = {};
     EXPECT_EQ(asio->getBufferSize(&sizes[0], &sizes[1], &sizes[2], &sizes[3]), ASE_OK);
     EXPECT_EQ(sizes[2], 512);
     ASIOSampleRate rate = 0;
     EXPECT_EQ(asio->getSampleRate(&rate), ASE_OK);
     EXPECT_EQ(rate, 44100.0);
-    EXPECT_EQ(asio->canSampleRate(44100), ASE_NoClock);   // no target known yet
-    ASIOClockSource clock{};
-    EXPECT_EQ(asio->getClockSources(&clock, &in), ASE_OK);
-    EXPECT_EQ(in, 1);
-    EXPECT_STREQ(clock.name, "Internal");
-    ASIOChannelInfo info{};
-    EXPECT_EQ(asio->getChannelInfo(&info), ASE_InvalidParameter);
-    EXPECT_EQ(asio->future(kAsioCanTimeInfo, nullptr), ASE_SUCCESS);
     EXPECT_EQ(asio->outputReady(), ASE_NotPresent);
-    char name[32];
-    std::memset(name, 'x', sizeof name);
-    asio->getDriverName(name);
-    EXPECT_STREQ(name, "");
-
     EXPECT_EQ(asio->Release(), 0u);
     EXPECT_EQ(canUnloadNow_(), static_cast<HRESULT>(0));
     platform::endRegisteredObjects();
 
-    // Unregistering removes both entries; a second time changes nothing.
+    // Unregistering removes both entries.
     EXPECT_EQ(unregisterServer_(), registrationDone);
     EXPECT_FALSE(platform::registryKeyExists(RegistryRoot::LocalMachine, driverEntry));
     EXPECT_FALSE(platform::registryKeyExists(RegistryRoot::ClassesRoot, classKey));
-    EXPECT_EQ(unregisterServer_(), registrationDone);
     registered_ = false;
 }
 

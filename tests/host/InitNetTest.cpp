@@ -7,21 +7,19 @@
 #include <net/if.h>
 #include <stdlib.h>
 
-#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <fstream>
-#include <thread>
 
 #include "../driver/DriverHarness.h"
-#include "lifecycle/SinkProcess.h"
+#include "engine/SinkProcess.h"
+#include "find-net/TestNet.h"
 #include "platform/Files.h"
 #include "sync/StreamFormat.h"
 
 using drivertest::Driver;
-using lifecycle::SinkProcess;
+using engine_test::SinkProcess;
 using VELMORA::StreamFormat;
 using Clock = std::chrono::steady_clock;
 using namespace std::chrono_literals;
@@ -73,7 +71,7 @@ ASIOSampleType sampleType(IASIO* asio) {
 class InitNet : public ::testing::Test {
 protected:
     void SetUp() override {
-        spaces_ = lifecycle::sinkNamespaces();
+        spaces_ = testnet::sinkNamespaces();
         if (spaces_.size() < 2) GTEST_SKIP() << "needs the test network with two sinks (tests/netns/testnet.sh)";
     }
     std::vector<std::string> spaces_;
@@ -82,9 +80,9 @@ protected:
 TEST_F(InitNet, DiscoveryTakesTheSmallerAddressAndChoosesTheFormat) {
     SinkProcess first(spaces_[0], {"--pcm-caps", pcmCaps(0x6, StreamFormat::typeInt32 | StreamFormat::typeInt24),
                                    "--find-description", "Box"});
-    ASSERT_NE(first.port(), 0);
+    ASSERT_TRUE(first.waitListening());
     SinkProcess second(spaces_[1], {"--find-description", "Other"});
-    ASSERT_NE(second.port(), 0);
+    ASSERT_TRUE(second.waitListening());
 
     Driver driver("PCMRequest=24\r\n");
     ASSERT_EQ(driver->init(nullptr), 1) << errorMessage(driver.asio);
@@ -106,10 +104,10 @@ TEST_F(InitNet, DiscoveryTakesTheSmallerAddressAndChoosesTheFormat) {
 
 TEST_F(InitNet, OutputNamesAndTheConfiguredAddress) {
     SinkProcess first(spaces_[0], {"--find-description", "Box", "--find-output", syncPortText + ":1:Room"});
-    ASSERT_NE(first.port(), 0);
+    ASSERT_TRUE(first.waitListening());
     SinkProcess second(spaces_[1], {"--pcm-caps", pcmCaps(0x2, StreamFormat::typeInt24), "--find-description", "Hall",
                                     "--find-output", syncPortText + ":1:Stage"});
-    ASSERT_NE(second.port(), 0);
+    ASSERT_TRUE(second.waitListening());
     {
         // Discovery: description and output name.
         Driver driver;
@@ -142,7 +140,7 @@ TEST_F(InitNet, EachFailureLeavesItsMessage) {
     {
         // A sink that refuses a client that will not be interrupted.
         SinkProcess refusing(spaces_[0], {"--find-refuse-nopbreak"});
-        ASSERT_NE(refusing.port(), 0);
+        ASSERT_TRUE(refusing.waitListening());
         attempt("NopBreak=Enable\r\n", 0, "Velmora Find err!");
         attempt("NopBreak=Enable\r\n" + targetOf(1), 0, "Velmora get Target err!");
     }
@@ -150,12 +148,12 @@ TEST_F(InitNet, EachFailureLeavesItsMessage) {
         // Found, but its output port is silent: init reports success so that the host may
         // try again, and stays uninitialised.
         SinkProcess silent(spaces_[0], {"--find-output", "9"});
-        ASSERT_NE(silent.port(), 0);
+        ASSERT_TRUE(silent.waitListening());
         attempt("", 1, "Velmora get info err!");
     }
     // Only 8-bit PCM: nothing the driver can offer.
     SinkProcess narrow(spaces_[1], {"--pcm-caps", pcmCaps(0x2, StreamFormat::typeInt8)});
-    ASSERT_NE(narrow.port(), 0);
+    ASSERT_TRUE(narrow.waitListening());
     attempt("", 0, "format miss err!");
     attempt("PCMRequest=CovertS32\r\n", 0, "format miss err!");
 }
@@ -183,7 +181,7 @@ TEST_F(InitNet, FindIPReachesASinkThatIgnoresTheMulticastGroup) {
     MulticastBlock block(spaces_[0]);
     ASSERT_TRUE(block.ok()) << "nft (scripts/install-deps.sh installs nftables)";
     SinkProcess sink(spaces_[0], {"--find-description", "Hidden"});
-    ASSERT_NE(sink.port(), 0);
+    ASSERT_TRUE(sink.waitListening());
     const std::string link = std::to_string(if_nametoindex("link1"));
     // Sink 1 is fe80::101 on the host's link1.
     const std::pair<std::string, ASIOBool> cases[] = {
@@ -203,56 +201,11 @@ TEST_F(InitNet, FindIPReachesASinkThatIgnoresTheMulticastGroup) {
     }
 }
 
-// A host that counts its callbacks and writes a ramp into every half it is given.
-struct CountingHost {
-    static inline std::atomic<int> calls{0};
-    static inline ASIOBufferInfo* infos = nullptr;
-    static inline std::size_t halfBytes = 0;
-    static void bufferSwitch(std::int32_t index, ASIOBool) {
-        for (int c = 0; c < 2; ++c) std::memset(infos[c].buffers[index], calls.load() & 0x7F, halfBytes);
-        calls.fetch_add(1);
-    }
-    static void sampleRateDidChange(ASIOSampleRate) {}
-    static std::int32_t asioMessage(std::int32_t, std::int32_t, void*, double*) { return 0; }
-    static inline ASIOCallbacks callbacks{&bufferSwitch, &sampleRateDidChange, &asioMessage, nullptr};
-};
-
-// The stream to a configured target runs at the sink's pace after the start delay. What stop,
-// restarts and teardown do is checked by the lifecycle tests.
-TEST_F(InitNet, StartStreamsAtTheSinksPaceAfterTheDelay) {
-    SinkProcess sink(spaces_[0], {"--find-description", "Box"});
-    ASSERT_NE(sink.port(), 0);
-    Driver driver(targetOf(1) + "TargetPO=1\r\nStartDelay=200000\r\n");
-    ASSERT_EQ(driver->init(nullptr), 1) << errorMessage(driver.asio);
-    ASSERT_EQ(driver->canSampleRate(44100), ASE_OK);
-    ASIOBufferInfo infos[2] = {{0, 0, {}}, {0, 1, {}}};
-    ASSERT_EQ(driver->createBuffers(infos, 2, 256, &CountingHost::callbacks), ASE_OK);
-    CountingHost::infos = infos;
-    CountingHost::halfBytes = driver.object().bufferBytes;
-    CountingHost::calls = 0;
-
-    const auto begin = Clock::now();
-    ASSERT_EQ(driver->start(), ASE_OK);
-    // About 172 periods of 256 frames per second.
-    while (CountingHost::calls.load() < 60 && Clock::now() < begin + 5s) std::this_thread::sleep_for(10ms);
-    const auto elapsed = Clock::now() - begin;
-    EXPECT_GE(CountingHost::calls.load(), 60);
-    // Playback is held back for StartDelay + 10 ms, and the ring holds only a few blocks.
-    EXPECT_GE(elapsed, std::chrono::milliseconds(210 + 60 * 256 * 1000 / 44100 / 2));
-    ASIOSamples position{};
-    ASIOTimeStamp stamp{};
-    ASSERT_EQ(driver->getSamplePosition(&position, &stamp), ASE_OK);
-    EXPECT_GE(uint64_t{position.hi} << 32 | position.lo, 60u * 256u);
-
-    EXPECT_EQ(driver->stop(), ASE_OK);
-    EXPECT_EQ(driver->disposeBuffers(), ASE_OK);
-}
-
 TEST_F(InitNet, ControlPanelReinitialisesOnlyWhenTheSettingsChanged) {
     const std::vector<std::string> options{"--pcm-caps", pcmCaps(0x2, StreamFormat::typeInt32 | StreamFormat::typeInt24),
                                            "--find-description", "Box"};
     auto sink = std::make_unique<SinkProcess>(spaces_[0], options);
-    ASSERT_NE(sink->port(), 0);
+    ASSERT_TRUE(sink->waitListening());
     Driver driver("PCMRequest=24\r\n");
     ASSERT_EQ(driver->init(nullptr), 1) << errorMessage(driver.asio);
     EXPECT_EQ(sampleType(driver.asio), ASIOSTInt24LSB);
@@ -270,7 +223,7 @@ TEST_F(InitNet, ControlPanelReinitialisesOnlyWhenTheSettingsChanged) {
     // The panel saves a new sample width: the driver re-reads its keys, runs init again and
     // hands the host init's own result.
     sink = std::make_unique<SinkProcess>(spaces_[0], options);
-    ASSERT_NE(sink->port(), 0);
+    ASSERT_TRUE(sink->waitListening());
     const std::string settingsFile = platform::nativePath(driver.object().settings.settingPath);
     std::ofstream(settingsFile + ".saved", std::ios::binary) << "PCMRequest=32\r\n";
     ::setenv("VELMORA_PANEL_SOURCE", (settingsFile + ".saved").c_str(), 1);

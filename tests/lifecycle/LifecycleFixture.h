@@ -1,21 +1,35 @@
 #pragma once
-// Shared set-up: a sink in the first sink namespace, a settings folder, one prepared driver.
+// The driver's life as hosts lead it, against the reference sink in the first sink namespace
+// of the test network: one driver object made through the class factory at a time, led by a
+// two-channel host (drivertest::Host, answering time info).
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <memory>
 #include <string>
-#include <thread>
 #include <vector>
 
-#include "lifecycle/LifecycleHost.h"
-#include "lifecycle/SinkProcess.h"
+#include "com/ClassFactory.h"
+#include "driver/DriverHarness.h"
+#include "engine/SinkProcess.h"
+#include "find-net/TestNet.h"
+#include "lifecycle/ProcessResources.h"
 
 namespace lifecycle {
 
+using drivertest::Host;
+using engine_test::SinkProcess;
+using Clock = std::chrono::steady_clock;
+using namespace std::chrono_literals;
+
 // How long a call that tears down streaming may take, generously for a busy machine.
 constexpr double teardownLimitMs = 5000;
+
+inline double millisecondsSince(Clock::time_point since) {
+    return std::chrono::duration<double, std::milli>(Clock::now() - since).count();
+}
 
 // Runs `call` and returns how long it took in milliseconds.
 template <typename Call>
@@ -25,96 +39,127 @@ double timed(Call&& call) {
     return millisecondsSince(begin);
 }
 
-// Callbacks counted now and again after `pause`: a stopped driver adds none.
-inline uint64_t callbacksAddedDuring(std::chrono::milliseconds pause) {
-    const uint64_t before = callbackLog().switches.load();
+// Host callbacks counted now and again after `pause`: a stopped driver adds none.
+inline int callbacksAddedDuring(std::chrono::milliseconds pause) {
+    const int before = Host::switches.load();
     std::this_thread::sleep_for(pause);
-    return callbackLog().switches.load() - before;
+    return Host::switches.load() - before;
+}
+
+// What the runs between two samples left behind: printed, and nothing may grow. A leak of one
+// object per run would show one allocation per run; a little is allowed for lazily grown caches.
+inline void expectNothingLeft(const ProcessResources& before, const ProcessResources& after, const std::string& runs) {
+    std::printf("[ measure  ] %s: threads %d -> %d, descriptors %d -> %d, VmRSS %lld -> %lld KiB, live allocations "
+                "%lld -> %lld (%lld -> %lld bytes)\n",
+                runs.c_str(), before.threads, after.threads, before.descriptors, after.descriptors,
+                static_cast<long long>(before.residentKiB), static_cast<long long>(after.residentKiB),
+                static_cast<long long>(before.liveAllocations), static_cast<long long>(after.liveAllocations),
+                static_cast<long long>(before.liveBytes), static_cast<long long>(after.liveBytes));
+    EXPECT_EQ(after.threads, before.threads);
+    EXPECT_EQ(after.descriptors, before.descriptors);
+    EXPECT_LE(after.liveAllocations - before.liveAllocations, 10);
+    EXPECT_LE(after.liveBytes - before.liveBytes, 64 * 1024);
 }
 
 class LifecycleTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        spaces_ = sinkNamespaces();
+        spaces_ = testnet::sinkNamespaces();
         if (spaces_.empty()) GTEST_SKIP() << "needs the test network (tests/netns/testnet.sh --sinks 1)";
     }
 
-    void TearDown() override {
-        host_.reset();
-        sink_.reset();
-        settings_.reset();
-    }
-
-    // Starts the sink with `sinkOptions`, writes the settings and prepares a driver object.
+    // Starts the sink with `sinkOptions` and prepares a driver object reading `settings`.
     // Fails the test (and returns false) when any of it does not come up.
-    bool bringUp(std::vector<std::string> settingLines, const std::vector<std::string>& sinkOptions = {}) {
+    bool bringUp(const std::string& settings, const std::vector<std::string>& sinkOptions = {}) {
         sinkOptions_ = sinkOptions;
-        if (!startSink()) return false;
         // VELMORA_LIFECYCLE_LOG=1 makes the driver log to UDP [::1]:19640 for diagnosis.
-        if (std::getenv("VELMORA_LIFECYCLE_LOG")) settingLines.push_back("Debug=debug");
-        settings_ = std::make_unique<SettingsFolder>(settingLines);
-        host_ = std::make_unique<HostDriver>();
-        if (!host_->created() || !host_->prepare()) {
-            ADD_FAILURE() << "driver: " << host_->error();
-            return false;
-        }
-        return true;
+        settings_ = settings + (std::getenv("VELMORA_LIFECYCLE_LOG") ? "\r\nDebug=debug\r\n" : "\r\n");
+        if (!startSink()) return false;
+        const std::string error = newDriver();
+        if (!error.empty()) ADD_FAILURE() << error;
+        return error.empty();
     }
 
     // A fresh sink at the same address and port: the reference sink serves one stream only.
     bool startSink() {
         sink_.reset();
         sink_ = std::make_unique<SinkProcess>(spaces_.front(), sinkOptions_);
-        if (sink_->port() != 0) return true;
-        ADD_FAILURE() << "the sink did not come up " << sink_->error();
-        return false;
+        if (!sink_->waitListening()) ADD_FAILURE() << "the sink did not come up";
+        return sink_->port() != 0;
     }
+
+    // A new driver object, led through init, getChannels, getBufferSize, setSampleRate 44100
+    // and createBuffers for two outputs; what failed, empty when nothing did.
+    std::string newDriver() {
+        driver_.reset();
+        driver_ = std::make_unique<drivertest::Driver>(settings_);
+        return prepare();
+    }
+    std::string prepare() {
+        IASIO* asio = driver_->asio;
+        if (asio->init(nullptr) != 1) {
+            char message[128] = {};
+            asio->getErrorMessage(message);
+            return std::string("init failed: ") + message;
+        }
+        std::int32_t inputs = 0, outputs = 0, minSize = 0, maxSize = 0, granularity = 0;
+        asio->getChannels(&inputs, &outputs);
+        if (outputs < 2) return "the driver offers " + std::to_string(outputs) + " outputs";
+        asio->getBufferSize(&minSize, &maxSize, &frames_, &granularity);
+        if (asio->setSampleRate(44100.0) != ASE_OK) return "setSampleRate 44100 refused";
+        Host::reset(infos_, 0, true);
+        if (const ASIOError e = asio->createBuffers(infos_, 2, frames_, &Host::callbacks); e != ASE_OK)
+            return "createBuffers failed: " + std::to_string(e);
+        return {};
+    }
+    // newDriver again every quarter second while it fails, until `limit`: the host's answer to
+    // a reset request after it released the last object.
+    std::string newDriverRetrying(std::chrono::milliseconds limit) {
+        const auto deadline = Clock::now() + limit;
+        std::string error;
+        while (!(error = newDriver()).empty() && Clock::now() < deadline) std::this_thread::sleep_for(250ms);
+        return error;
+    }
+    // Gives up the host's reference: the driver object goes with it.
+    void release() { driver_.reset(); }
 
     // After stop: the sink saw the closing handshake and ended (it lingers 100 ms after it).
     bool sinkClosedCleanly() {
-        if (!sink_->waitForExit(std::chrono::seconds(5))) {
-            ADD_FAILURE() << "the sink still runs 5 s after stop: no closing handshake";
+        if (sink_->waitExit(std::chrono::seconds(5)) == -1) {
+            ADD_FAILURE() << "the sink still ran 5 s after stop: no closing handshake";
             return false;
         }
-        if (!sink_->sawClosingHandshake()) {
-            ADD_FAILURE() << "the sink ended without the closing handshake";
-            return false;
-        }
-        return true;
+        if (!sink_->reportFlag("closing_handshake")) ADD_FAILURE() << "the sink ended without the closing handshake";
+        return sink_->reportFlag("closing_handshake");
     }
 
-    // Starts and waits until `switches` more host callbacks have come (5 s at most).
-    bool startAndFlow(uint64_t switches) {
-        CallbackLog& log = callbackLog();
-        log.reset();
-        runBase_ = log.switches.load();
+    // Starts and waits until `switches` host callbacks have come (5 s at most).
+    bool startAndFlow(int switches) {
+        Host::reset(infos_, driver_->object().bufferBytes, true);
         startedAt_ = Clock::now();
-        if (host_->start() != ASE_OK) {
+        if ((*driver_)->start() != ASE_OK) {
             ADD_FAILURE() << "start refused";
             return false;
         }
-        if (!log.waitForSwitches(runBase_ + switches, std::chrono::seconds(5))) {
-            ADD_FAILURE() << "blocks did not flow: " << log.switches.load() - runBase_ << " callbacks in 5 s";
-            return false;
-        }
-        return true;
+        if (drivertest::eventually([&] { return Host::switches.load() >= switches; })) return true;
+        ADD_FAILURE() << "blocks did not flow: " << Host::switches.load() << " callbacks in 5 s";
+        return false;
     }
-
-    // Callbacks of the current run (since the last startAndFlow).
-    uint64_t runSwitches() const { return callbackLog().switches.load() - runBase_; }
     // Milliseconds from the last start to the first callback of its run.
     double firstCallbackMs() const {
-        const auto first = Clock::time_point(Clock::duration(callbackLog().firstSwitchTicks.load()));
-        return std::chrono::duration<double, std::milli>(first - startedAt_).count();
+        return std::chrono::duration<double, std::milli>(Clock::time_point(Clock::duration(Host::firstTicks.load())) -
+                                                         startedAt_).count();
     }
+    IASIO* asio() const { return driver_->asio; }
 
     std::vector<std::string> spaces_;
-    uint64_t runBase_ = 0;
-    Clock::time_point startedAt_;
+    std::string settings_;
     std::vector<std::string> sinkOptions_;
     std::unique_ptr<SinkProcess> sink_;
-    std::unique_ptr<SettingsFolder> settings_;
-    std::unique_ptr<HostDriver> host_;
+    std::unique_ptr<drivertest::Driver> driver_;
+    ASIOBufferInfo infos_[2] = {{0, 0, {}}, {0, 1, {}}};
+    std::int32_t frames_ = 0;
+    Clock::time_point startedAt_;
 };
 
 }  // namespace lifecycle

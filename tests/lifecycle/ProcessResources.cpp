@@ -16,6 +16,7 @@ namespace lifecycle {
 namespace {
 
 std::atomic<int64_t> liveCount{0}, liveBytes{0}, totalCount{0};
+std::atomic<std::size_t> failAbove{~std::size_t{0}};
 
 void* counted(void* p) noexcept {
     if (p) {
@@ -26,9 +27,12 @@ void* counted(void* p) noexcept {
     return p;
 }
 
-void* tryAllocate(std::size_t size) noexcept { return counted(std::malloc(size ? size : 1)); }
+void* tryAllocate(std::size_t size) noexcept {
+    return size > failAbove.load(std::memory_order_relaxed) ? nullptr : counted(std::malloc(size ? size : 1));
+}
 
 void* tryAllocate(std::size_t size, std::align_val_t alignment) noexcept {
+    if (size > failAbove.load(std::memory_order_relaxed)) return nullptr;
     const auto align = static_cast<std::size_t>(alignment);
     const std::size_t rounded = (size + align - 1) / align * align;
     return counted(std::aligned_alloc(align, rounded ? rounded : align));
@@ -71,6 +75,8 @@ ProcessResources sampleResources() {
 }
 
 int64_t allocationsMade() { return totalCount.load(std::memory_order_relaxed); }
+
+void failAllocationsAbove(std::size_t bytes) { failAbove.store(bytes, std::memory_order_relaxed); }
 
 }  // namespace lifecycle
 

@@ -1,8 +1,9 @@
 #pragma once
 // What this process holds right now, for leak checks across many driver runs. The global
-// operator new and delete are replaced in this program to count live allocations; the loaded
-// driver module links the C++ runtime dynamically and binds to the replacements too.
+// operator new and delete are replaced in this program to count live allocations, and to make
+// large ones fail on request.
 
+#include <cstddef>
 #include <cstdint>
 
 namespace lifecycle {
@@ -18,5 +19,8 @@ struct ProcessResources {
 ProcessResources sampleResources();
 // Every allocation made since the program began.
 int64_t allocationsMade();
+// From now on allocations larger than `bytes` fail (~0: none does): operator new throws, its
+// nothrow forms answer null.
+void failAllocationsAbove(std::size_t bytes);
 
 }  // namespace lifecycle
