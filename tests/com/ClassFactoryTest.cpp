@@ -94,35 +94,6 @@ TEST_F(ClassFactory, CreateInstanceCountsObjectsAndDestroysFailures) {
     EXPECT_EQ(object->Release(), 0u);
 }
 
-TEST_F(ClassFactory, AggregationGivesTheInnerUnknownAndForwardsToTheOuter) {
-    // An outer object that owns the aggregated one and hands out its own IUnknown.
-    struct Outer : IUnknown {
-        ULONG count = 1;
-        HRESULT VELMORA_STDCALL QueryInterface(REFIID, void** ppv) override {
-            *ppv = this;
-            ++count;
-            return com::resultOk;
-        }
-        ULONG VELMORA_STDCALL AddRef() override { return ++count; }
-        ULONG VELMORA_STDCALL Release() override { return --count; }
-    } outer;
-    void* ppv = nullptr;
-    EXPECT_EQ(factory->CreateInstance(&outer, testClass, &ppv), com::noInterface);
-    ASSERT_EQ(factory->CreateInstance(&outer, IID_IUnknown, &ppv), com::resultOk);
-    auto* inner = static_cast<IUnknown*>(ppv);   // the inner object's own IUnknown
-
-    void* asTest = nullptr;
-    ASSERT_EQ(inner->QueryInterface(testClass, &asTest), com::resultOk);
-    auto* forwarded = static_cast<IUnknown*>(asTest);
-    const ULONG outerBefore = outer.count;
-    forwarded->AddRef();   // counted on the outer object, not the inner one
-    EXPECT_EQ(outer.count, outerBefore + 1);
-    forwarded->Release();
-    forwarded->Release();
-    EXPECT_EQ(com::objectCount(), 1);
-    EXPECT_EQ(inner->Release(), 0u);
-}
-
 TEST_F(ClassFactory, LockServerKeepsTheModuleLoaded) {
     EXPECT_EQ(factory->LockServer(1), com::resultOk);
     EXPECT_EQ(com::canUnloadNow(), com::resultFalse);

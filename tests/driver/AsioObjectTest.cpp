@@ -41,7 +41,9 @@ TEST(AsioObject, InterfacesLifetimeAndAggregation) {
     EXPECT_EQ(asio->Release(), 0u);
     EXPECT_EQ(com::objectCount(), before);
 
+    // Aggregated: the inner object's own IUnknown only; what it hands out forwards to the outer.
     Outer outer;
+    EXPECT_EQ(factory->CreateInstance(&outer, CLSID_AsioVelmora, &pointer), com::noInterface);
     ASSERT_EQ(factory->CreateInstance(&outer, IID_IUnknown, &pointer), com::resultOk);
     auto* inner = static_cast<IUnknown*>(pointer);
     ASSERT_EQ(inner->QueryInterface(CLSID_AsioVelmora, &pointer), com::resultOk);

@@ -34,13 +34,6 @@ void announceTarget(AsioVelmora& d) {
     d.sync.driverName = "Box(Room)";
 }
 
-// The type getChannelInfo reports for channel 0.
-ASIOSampleType typeOfChannel0(IASIO* asio) {
-    ASIOChannelInfo info{};
-    EXPECT_EQ(asio->getChannelInfo(&info), ASE_OK);
-    return info.type;
-}
-
 ASIOError setIoFormat(IASIO* asio, ASIOIoFormatType type, std::int32_t selector = kAsioSetIoFormat) {
     ASIOIoFormat format{};
     format.FormatType = type;
@@ -201,17 +194,17 @@ TEST_F(AsioQueries, ChannelInfoNamesTypesAndBadChannels) {
 
     // The 32-bit conversion flag: the host always delivers 32-bit integers.
     d.settings.convertS32 = true;
-    EXPECT_EQ(typeOfChannel0(driver.asio), ASIOSTInt32LSB);
+    EXPECT_EQ(sampleType(driver.asio), ASIOSTInt32LSB);
     d.settings.convertS32 = false;
     d.pcmFormat = StreamFormat::typeFloat64;
-    EXPECT_EQ(typeOfChannel0(driver.asio), ASIOSTFloat64LSB);
+    EXPECT_EQ(sampleType(driver.asio), ASIOSTFloat64LSB);
     // DSD by presentation or by rate, bit order from DSDMSB.
     EXPECT_EQ(driver->setSampleRate(2822400), ASE_OK);
-    EXPECT_EQ(typeOfChannel0(driver.asio), ASIOSTDSDInt8LSB1);
+    EXPECT_EQ(sampleType(driver.asio), ASIOSTDSDInt8LSB1);
     EXPECT_EQ(driver->setSampleRate(44100), ASE_OK);
     EXPECT_EQ(setIoFormat(driver.asio, kASIODSDFormat), ASE_SUCCESS);
     d.settings.dsdMsb = true;
-    EXPECT_EQ(typeOfChannel0(driver.asio), ASIOSTDSDInt8MSB1);
+    EXPECT_EQ(sampleType(driver.asio), ASIOSTDSDInt8MSB1);
     EXPECT_EQ(driver->disposeBuffers(), ASE_OK);
 }
 

@@ -139,9 +139,7 @@ TEST_F(AsioStreaming, StreamEndedBySinkKeepsTimeAndAsksForAReset) {
         std::this_thread::sleep_for(std::chrono::seconds(1));
         EXPECT_GT(switches.load() - before, 86) << "callbacks at half the block rate or less";
         EXPECT_LT(switches.load() - before, 260) << "callbacks far above the block rate";
-        char message[128] = {};
-        driver->getErrorMessage(message);
-        EXPECT_STREQ(message, c.message);
+        EXPECT_EQ(errorMessage(driver.asio), c.message);
 
         ASSERT_TRUE(eventually([] { return Host::selectorQueries.load() > 0; }, std::chrono::seconds(4)));
         std::this_thread::sleep_for(std::chrono::milliseconds(200));

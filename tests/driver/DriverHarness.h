@@ -125,6 +125,25 @@ bool eventually(Cond cond, std::chrono::milliseconds limit = std::chrono::second
     return true;
 }
 
+inline std::string errorMessage(IASIO* asio) {
+    char text[128] = {};
+    asio->getErrorMessage(text);
+    return text;
+}
+
+inline std::string driverName(IASIO* asio) {
+    char text[32] = {};
+    asio->getDriverName(text);
+    return text;
+}
+
+// The sample type getChannelInfo reports for channel 0.
+inline ASIOSampleType sampleType(IASIO* asio) {
+    ASIOChannelInfo info{};
+    EXPECT_EQ(asio->getChannelInfo(&info), ASE_OK);
+    return info.type;
+}
+
 inline uint64_t samplePosition(IASIO* asio) {
     ASIOSamples position{};
     ASIOTimeStamp stamp{};

@@ -58,9 +58,7 @@ TEST_F(FailureInjection, EveryCallAnswersAndTheObjectRecovers) {
     // No socket: init fails before any traffic and says why.
     socketsFail = true;
     EXPECT_EQ(driver->init(nullptr), 0);
-    char message[128] = {};
-    driver->getErrorMessage(message);
-    EXPECT_STREQ(message, "Velmora Find open err!");
+    EXPECT_EQ(errorMessage(driver.asio), "Velmora Find open err!");
     EXPECT_FALSE(d.sync.open(0, 50000, 0, "x"));
     socketsFail = false;
 

@@ -18,7 +18,7 @@
 #include "platform/Files.h"
 #include "sync/StreamFormat.h"
 
-using drivertest::Driver;
+using namespace drivertest;
 using engine_test::SinkProcess;
 using VELMORA::StreamFormat;
 using Clock = std::chrono::steady_clock;
@@ -44,28 +44,10 @@ std::string pcmCaps(uint64_t channelBits, uint64_t types) {
 // --find-output names an output as "port:index:name".
 const std::string syncPortText = std::to_string(SinkProcess::syncPort);
 
-std::string errorMessage(IASIO* asio) {
-    char text[128] = {};
-    asio->getErrorMessage(text);
-    return text;
-}
-
-std::string driverName(IASIO* asio) {
-    char text[32] = {};
-    asio->getDriverName(text);
-    return text;
-}
-
 std::int32_t outputs(IASIO* asio) {
     std::int32_t in = -1, out = -1;
     EXPECT_EQ(asio->getChannels(&in, &out), ASE_OK);
     return out;
-}
-
-ASIOSampleType sampleType(IASIO* asio) {
-    ASIOChannelInfo info{};
-    EXPECT_EQ(asio->getChannelInfo(&info), ASE_OK);
-    return info.type;
 }
 
 class InitNet : public ::testing::Test {

@@ -97,11 +97,7 @@ protected:
     }
     std::string prepare() {
         IASIO* asio = driver_->asio;
-        if (asio->init(nullptr) != 1) {
-            char message[128] = {};
-            asio->getErrorMessage(message);
-            return std::string("init failed: ") + message;
-        }
+        if (asio->init(nullptr) != 1) return "init failed: " + drivertest::errorMessage(asio);
         std::int32_t inputs = 0, outputs = 0, minSize = 0, maxSize = 0, granularity = 0;
         asio->getChannels(&inputs, &outputs);
         if (outputs < 2) return "the driver offers " + std::to_string(outputs) + " outputs";
