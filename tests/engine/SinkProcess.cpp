@@ -60,7 +60,7 @@ void SinkProcess::spawn(std::vector<std::string> args) {
 }
 
 SinkProcess::~SinkProcess() {
-    stop(SIGKILL);
+    stop();   // asked to end, not killed: the sink writes its report and coverage counters on exit
     std::error_code ec;
     if (dir_ != "/tmp") fs::remove_all(dir_, ec);
 }
