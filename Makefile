@@ -2,7 +2,7 @@
 JOBS ?= $(shell nproc)
 PRESETS := linux windows windows-plain asan tsan
 
-.PHONY: all deps build test test-full test-recovery coverage bench demo package fuzz fuzz-quick netfaults soak memcheck clean $(addprefix build-,$(PRESETS))
+.PHONY: all deps build test test-full test-recovery coverage bench bench-latency-soak demo package fuzz fuzz-quick netfaults soak memcheck clean $(addprefix build-,$(PRESETS))
 
 all: build
 
@@ -65,8 +65,19 @@ test-recovery: build-linux build-windows
 
 # Benchmarks of the optimised build (RelWithDebInfo, -O2), natively and the real DLL under Wine
 # (also built with the ordinary waits only, to compare); writes docs/performance.md and its plots.
+# CEILING_SECONDS: how long each of the largest formats streams.
+CEILING_SECONDS ?= 60
 bench: build-linux build-windows build-windows-plain
-	@scripts/run-bench.sh build/linux build/windows build/windows-plain
+	@scripts/run-bench.sh build/linux build/windows build/windows-plain 3 $(CEILING_SECONDS)
+
+# The lowest-latency settings (LATENCY_SOAK_CASE: host buffer frames x SyncBufferCount, by default
+# the ones recorded in bench/report/make_report.py) played for LATENCY_SOAK_SECONDS; the result goes
+# into docs/performance.md (its latency section) and docs/performance/latency-soak.json.
+LATENCY_SOAK_SECONDS ?= 600
+LATENCY_SOAK_CASE ?=
+bench-latency-soak: build-linux
+	@scripts/run-bench.sh build/linux build/windows build/windows-plain 3 $(CEILING_SECONDS) \
+		--latency-soak $(LATENCY_SOAK_SECONDS) $(if $(LATENCY_SOAK_CASE),--soak-case $(LATENCY_SOAK_CASE))
 
 demo: build-linux
 	@scripts/demo.sh build/linux

@@ -1,9 +1,12 @@
 #!/usr/bin/python3
 """make bench: runs every benchmark and writes docs/performance.md with its plots.
 
-Usage: make_report.py NATIVE_BUILD WINDOWS_BUILD OUT_MD [--seconds S] [--quick]
+Usage: make_report.py NATIVE_BUILD WINDOWS_BUILD OUT_MD [--seconds S] [--ceiling-seconds S]
+                      [--only PARTS] [--latency-soak SECONDS]
 Each figure comes with the command behind it; every run records the load average at its start,
-since the VM is shared with other builds.
+since the VM is shared with other builds. --only runs some parts (of PARTS_ORDER) and rewrites
+just their sections and goal rows in an existing OUT_MD; --latency-soak plays the lowest-latency
+settings for that long and records the result in docs/performance/latency-soak.json.
 """
 import argparse
 import datetime
@@ -35,7 +38,7 @@ MODES = [
     ('NOSHORTSLEEP', 0x002, 100, True),
     ('NOSLEEPFORCE', 0x800, 10 ** 9, True),
 ]
-# name | settings | player options | sink options, for bench/report/wine-pacing.sh
+# name | settings | player options | sink options, for bench/report/play-cases.sh
 PCM16_CAPS = 0x3F | 0x200 | (0x6 << 32) | (0x1F << 35)
 WINE_CASES = [
     ('44.1k/2ch/32-bit', 'pcm32-2ch-44k||--channels 2 --rate 44100|', 44100, 2, 32),
@@ -44,6 +47,27 @@ WINE_CASES = [
     ('DSD256/8ch', 'dsd256-8ch||--channels 8 --dsd --rate 11289600|', 11289600, 8, 1),
     ('384k/8ch/32-bit', 'pcm32-8ch-384k||--channels 8 --rate 384000|', 384000, 8, 32),
 ]
+
+
+# End-to-end latency, natively: 48 kHz/2 ch/32-bit with default settings but the host buffer
+# (frames) and the ring (SyncBufferCount); every marked block's first byte timed at the sink.
+LATENCY_CASES = [(512, 6), (256, 4), (128, 3), (64, 3), (32, 4), (32, 3)]
+LATENCY_RATE = 48000
+# The settings make bench-latency-soak plays by default: the default host buffer and ring (no
+# smaller setting has played 10 minutes clean on the shared machine yet).
+SOAK_CASE = (512, 6)
+# The largest formats the sink takes: 8 channels at its highest PCM rate in 64-bit float, DSD512/8 ch.
+# Settings: several packets per cycle (Fragment=Optimize), host blocks of about 5 ms and a ring of 8
+# of them, and a sink that takes bursts of up to 60,000 bytes; the counter pattern, so that the
+# host's signal costs little beside the driver.
+CEILING_SETTINGS = 'Debug=enable;Fragment=Optimize;SyncBufferCount=8'
+CEILING_CASES = [
+    ('768k/8ch/64-bit float', f'pcm768-8ch-f64|{CEILING_SETTINGS};PCMRequest=64|--channels 8 --rate 768000 '
+     '--buffer 4096 --pattern counter|--max-burst 60000', 768000, 8, 64),
+    ('DSD512/8ch', f'dsd512-8ch|{CEILING_SETTINGS}|--channels 8 --dsd --rate 22579200 --buffer 131072 '
+     '--pattern counter|--max-burst 60000', 22579200, 8, 1),
+]
+PARTS_ORDER = ['converters', 'fillblock', 'pacing', 'peer', 'wine', 'latency', 'ceiling']
 
 
 def fix_cycle(rate, channels, bits, pack_size=1428, cycle=1000):
@@ -62,6 +86,15 @@ def fmt(v, digits=0):
     return f'{v:,.{digits}f}' if isinstance(v, (int, float)) else str(v)
 
 
+def table(header, results, render, name=lambda r: r['name']):
+    """A markdown table: one row per result, or the result's name and "run failed"."""
+    cols = header.count('|') - 1
+    rows = [header, '|' + '---|' * cols]
+    for r in results:
+        rows.append(f"| {name(r)} | run failed |" + ' |' * (cols - 2) if r.get('missing') else render(r))
+    return rows
+
+
 def machine():
     cpu = next((l.split(':', 1)[1].strip() for l in open('/proc/cpuinfo') if l.startswith('model name')), '?')
     return f'{cpu}, {os.cpu_count()} processors, {platform.system()} {platform.release()}'
@@ -69,15 +102,21 @@ def machine():
 
 # --- converters ---
 
-def converters(build):
-    cmd = [f'{build}/bench/format/bench_converters', '--benchmark_min_time=0.3', '--benchmark_format=json']
+def google_benchmark(build, program):
+    """The command, the load at its start and the benchmarks of a Google Benchmark program."""
+    cmd = [f'{build}/bench/format/{program}', '--benchmark_min_time=0.3', '--benchmark_format=json']
     load = runs.load_average()
     data = json.loads(subprocess.run(cmd, capture_output=True, text=True, check=True).stdout)
+    return ' '.join(cmd), load, data['benchmarks']
+
+
+def converters(build):
+    cmd, load, benchmarks = google_benchmark(build, 'bench_converters')
     rates = {}
-    for b in data['benchmarks']:
+    for b in benchmarks:
         name, size = b['name'].split('/')
         rates.setdefault(name.replace('BM_', ''), {})[int(size)] = b['bytes_per_second'] / 1e9
-    return {'command': ' '.join(cmd), 'load': load, 'rates': rates}
+    return {'command': cmd, 'load': load, 'rates': rates}
 
 
 def converter_section(c, out_dir):
@@ -95,6 +134,29 @@ def converter_section(c, out_dir):
     fig.tight_layout()
     fig.savefig(os.path.join(out_dir, 'converters.png'), dpi=90)
     plt.close(fig)
+    return rows
+
+
+# --- the per-block exchange ---
+
+def block_exchange(build):
+    cmd, load, benchmarks = google_benchmark(build, 'bench_block_exchange')
+    cases = {}
+    for b in benchmarks:
+        fn, case = b['name'].replace('BM_', '').split('/')
+        c = cases.setdefault(case, {})
+        c[fn] = b['bytes_per_second'] / 1e9
+        if 'block_bytes' in b:
+            c['bytes'] = int(b['block_bytes'])
+    return {'command': cmd, 'load': load, 'cases': cases}
+
+
+def fillblock_section(f):
+    rows = ['| Host block (format, channels, frames) | Block bytes | `fillBlock` (GB/s) | `memcpy` (GB/s) | '
+            '`fillBlock` against `memcpy` |', '|---|---|---|---|---|']
+    for name, c in f['cases'].items():
+        rows.append(f"| {name.replace('_', ' ')} | {c.get('bytes', 0):,} | {c['fillBlock']:.1f} | {c['memcpy']:.1f} | "
+                    f"{c['fillBlock'] / c['memcpy']:.2f} |")
     return rows
 
 
@@ -171,33 +233,49 @@ def pacing_section(res, out_dir):
 
 # --- the real DLL under Wine ---
 
-def wine(native, windows, seconds, tmp, label='wine'):
-    cases = os.path.join(tmp, 'wine-cases.txt')
+def play_cases(mode, native, windows, lines, seconds, tmp, tag):
+    """Runs bench/report/play-cases.sh for case lines; the folder of each case's results."""
+    cases = os.path.join(tmp, f'{tag}-cases.txt')
     with open(cases, 'w') as f:
-        for _, line, *_ in WINE_CASES:
-            f.write(line + '\n')
-    out = os.path.join(tmp, label)
-    cmd = ['bench/report/wine-pacing.sh', native, windows, cases, out, str(seconds)]
-    subprocess.run(cmd, capture_output=True, text=True, timeout=1800)
+        f.write('\n'.join(lines) + '\n')
+    out = os.path.join(tmp, tag)
+    cmd = ['bench/report/play-cases.sh', mode, native, windows, cases, out, str(int(seconds))]
+    subprocess.run(cmd, capture_output=True, text=True, timeout=(int(seconds) + 90) * len(lines) + 300)
+    return ' '.join(cmd), [os.path.join(out, line.split('|')[0]) for line in lines]
+
+
+def played(d):
+    """What the player printed and the sink reported for one case; None when the run failed."""
+    try:
+        report = json.load(open(os.path.join(d, 'report.json')))
+        play = open(os.path.join(d, 'play.log')).read()
+        cpu = json.load(open(os.path.join(d, 'cpu.json')))
+    except (OSError, ValueError):
+        return None
+    number = lambda pattern: int(m.group(1)) if (m := re.search(pattern, play)) else None
+    return {'report': report, 'cpu': cpu, 'blocks': number(r'played:\s+(\d+) blocks'),
+            'frames': number(r'buffer:\s+(\d+) frames'), 'underruns': number(r'underruns:\s+(\d+)'),
+            'load': float(re.search(r'load ([\d.]+)', play).group(1)) if 'load ' in play else 0.0}
+
+
+def run_cases(mode, native, windows, cases, seconds, tmp, tag, measure):
+    """Plays cases (name, case line, ...) and measures each that ran: measure(case, folder, played)."""
+    command, dirs = play_cases(mode, native, windows, [c[1] for c in cases], seconds, tmp, tag)
     results = []
-    for name, line, rate, ch, bits in WINE_CASES:
-        d = os.path.join(out, line.split('|')[0])
-        try:
-            report = json.load(open(os.path.join(d, 'report.json')))
-            play = open(os.path.join(d, 'play.log')).read()
-        except OSError:
-            results.append({'name': name, 'missing': True})
-            continue
-        blocks = int(re.search(r'played:\s+(\d+) blocks', play).group(1))
-        frames = int(re.search(r'buffer:\s+(\d+) frames', play).group(1))
-        load = float(re.search(r'load ([\d.]+)', play).group(1))
-        intervals = []
+    for case, d in zip(cases, dirs):
+        p = played(d)
+        results.append({'name': case[0], 'missing': True} if not p or p['blocks'] is None else measure(case, d, p))
+    return {'command': command, 'seconds': seconds, 'results': results}
+
+
+def wine(native, windows, seconds, tmp, label='wine'):
+    def measure(case, d, p):
+        name, _, rate, ch, bits = case
         starts = [float(l.split()[0]) for l in open(os.path.join(d, 'bursts.txt'))]
-        intervals = [b - a for a, b in zip(starts, starts[1:])]
-        due = seconds * (rate if bits != 1 else rate) / frames
-        results.append({'name': name, 'report': report, 'blocks': blocks, 'due': due, 'load': load,
-                        'cycle': fix_cycle(rate, ch, bits), 'intervals': intervals})
-    return {'command': ' '.join(cmd), 'results': results}
+        return {'name': name, 'report': p['report'], 'blocks': p['blocks'], 'due': seconds * rate / p['frames'],
+                'load': p['load'], 'cycle': fix_cycle(rate, ch, bits),
+                'intervals': [b - a for a, b in zip(starts, starts[1:])]}
+    return run_cases('wine', native, windows, WINE_CASES, seconds, tmp, label, measure)
 
 
 # velmora-sink's largest burst by default (15000 bytes at an MTU of 1500): the most packets a
@@ -235,7 +313,7 @@ def wine_ceiling(native, windows, wine_runs, seconds, tmp):
     return results
 
 
-def ceiling_section(ceiling):
+def wine_ceiling_section(ceiling):
     if not ceiling:
         return ['Every format reached its full rate under Wine in this run: no ceiling measured.']
     rows = [f"`{next((c['command'] for c in ceiling if 'command' in c), '(failed)')}` (one line per format: "
@@ -252,16 +330,13 @@ def ceiling_section(ceiling):
 
 
 def wine_section(w, out_dir, plot='wine-intervals.png'):
-    rows = ['| Stream | Profile cycle (µs) | Mean burst interval (µs) | Bursts larger than usual | '
-            'p99 deviation (µs) | Bytes delivered / nominal | Host blocks / due | Load |', '|---|---|---|---|---|---|---|---|']
-    for r in w['results']:
-        if r.get('missing'):
-            rows.append(f"| {r['name']} | run failed | | | | | | |")
-            continue
+    def render(r):
         b = r['report']['bursts']
-        rows.append(f"| {r['name']} | {r['cycle']} | {b['interval_mean_us']:.0f} | {b['oversized']} of {b['count']} "
-                    f"(usual {b['usual_packets']} packets) | {b['p99_deviation_us']:.0f} | {r['report']['rate_ratio']:.3f} | "
-                    f"{r['blocks']} / {r['due']:.0f} | {r['load']:.1f} |")
+        return (f"| {r['name']} | {r['cycle']} | {b['interval_mean_us']:.0f} | {b['oversized']} of {b['count']} "
+                f"(usual {b['usual_packets']} packets) | {b['p99_deviation_us']:.0f} | {r['report']['rate_ratio']:.3f} | "
+                f"{r['blocks']} / {r['due']:.0f} | {r['load']:.1f} |")
+    rows = table('| Stream | Profile cycle (µs) | Mean burst interval (µs) | Bursts larger than usual | '
+                 'p99 deviation (µs) | Bytes delivered / nominal | Host blocks / due | Load |', w['results'], render)
     ok = [r for r in w['results'] if not r.get('missing')]
     if ok:
         fig, axes = plt.subplots(len(ok), 1, figsize=(8, 1.6 * len(ok)), sharex=True)
@@ -318,15 +393,11 @@ def peer(native, seconds, tmp):
 
 
 def peer_section(p, out_dir):
-    rows = ['| Sender | Datagrams/s at the receiver | Inter-arrival deviation from 1000 µs p50 / p99 / max (µs) | '
-            'Sender CPU (ms/s) | JACK server CPU (ms/s) | Load |', '|---|---|---|---|---|---|']
-    for r in p['results']:
-        if r.get('missing'):
-            rows.append(f"| {r['name']} | run failed | | | | |")
-            continue
-        rows.append(f"| {r['name']} | {r['packets_per_s']:.0f} | {r['jitter_p50']:.0f} / {r['jitter_p99']:.0f} / "
-                    f"{r['jitter_max']:.0f} | {r['sender_ms_per_s']:.1f} | "
-                    f"{r['server_ms_per_s']:.1f} | {r['load']:.1f} |")
+    rows = table('| Sender | Datagrams/s at the receiver | Inter-arrival deviation from 1000 µs p50 / p99 / max (µs) | '
+                 'Sender CPU (ms/s) | JACK server CPU (ms/s) | Load |', p['results'],
+                 lambda r: f"| {r['name']} | {r['packets_per_s']:.0f} | {r['jitter_p50']:.0f} / {r['jitter_p99']:.0f} / "
+                           f"{r['jitter_max']:.0f} | {r['sender_ms_per_s']:.1f} | "
+                           f"{r['server_ms_per_s']:.1f} | {r['load']:.1f} |")
     ok = [r for r in p['results'] if not r.get('missing') and r['intervals']]
     if ok:
         fig, axes = plt.subplots(len(ok), 1, figsize=(8, 1.8 * len(ok)), sharex=True)
@@ -341,6 +412,125 @@ def peer_section(p, out_dir):
     return rows
 
 
+# --- end-to-end latency, natively ---
+
+def latency_line(frames, ring, extra=''):
+    # Marks at least twice the expected latency apart, so that each pairs with one arrival.
+    return (f'lat-{frames}-{ring}|Debug=enable;SyncBufferCount={ring}|--channels 2 --rate {LATENCY_RATE} '
+            f'--buffer {frames} --mark-every {2 * ring + 2}{extra}|')
+
+
+def quantile(v, f):
+    v = sorted(v)
+    return v[min(len(v) - 1, int(f * (len(v) - 1) + 0.5))] if v else float('nan')
+
+
+def latency_result(d, frames, ring):
+    """Latency of every mark (host return to first byte at the sink) against the prediction."""
+    p = played(d)
+    if not p:
+        return {'frames': frames, 'ring': ring, 'missing': True}
+    host = [int(l) for l in open(os.path.join(d, 'host-marks.txt'))]
+    sink = [int(l) for l in open(os.path.join(d, 'sink-marks.txt'))]
+    lat = []
+    for h in host:
+        later = [t for t in sink if t > h]   # the first mark to arrive after the host returned
+        if later:
+            lat.append((later[0] - h) / 1000.0)
+    block_ms = frames * 1000.0 / LATENCY_RATE
+    cycle_ms = fix_cycle(LATENCY_RATE, 2, 32) / 1000.0
+    # The ring holds `ring` blocks ahead of the one the host fills; the packet with a block's
+    # first byte is prepared at the burst one cycle before it leaves.
+    predicted = ring * block_ms + cycle_ms
+    return {'frames': frames, 'ring': ring, 'block_ms': block_ms, 'predicted_ms': predicted,
+            'marks': len(host), 'arrived': len(sink), 'p50_ms': quantile(lat, 0.5), 'p99_ms': quantile(lat, 0.99),
+            'max_ms': max(lat) if lat else float('nan'), 'underruns': p['underruns'],
+            'silent_blocks': None, 'rate_ratio': p['report'].get('rate_ratio', 0), 'load': p['load'],
+            'seconds': p['report'].get('stream_seconds', 0), 'never_recovered': p['report'].get('never_recovered', 0)}
+
+
+def within_block(r):
+    return (not r.get('missing') and abs(r['p50_ms'] - r['predicted_ms']) <= r['block_ms']
+            and abs(r['p99_ms'] - r['predicted_ms']) <= r['block_ms'])
+
+
+def latency(native, windows, seconds, tmp):
+    command, dirs = play_cases('native', native, windows, [latency_line(f, n) for f, n in LATENCY_CASES], seconds,
+                               tmp, 'latency')
+    return {'command': command, 'seconds': seconds,
+            'results': [latency_result(d, f, n) for (f, n), d in zip(LATENCY_CASES, dirs)]}
+
+
+def latency_section(lat):
+    return table('| Host buffer (frames) | Ring blocks | Predicted (ms) | p50 / p99 / max (ms) | Within one host block '
+                 '| Marks sent / seen | Underruns | Load |', lat['results'],
+                 lambda r: f"| {r['frames']} ({r['block_ms']:.2f} ms) | {r['ring']} | {r['predicted_ms']:.2f} | "
+                           f"{r['p50_ms']:.2f} / {r['p99_ms']:.2f} / {r['max_ms']:.2f} | "
+                           f"{'yes' if within_block(r) else '**no**'} | {r['marks']} / {r['arrived']} | "
+                           f"{r['underruns']} | {r['load']:.1f} |",
+                 name=lambda r: f"{r['frames']} × {r['ring']}")
+
+
+def latency_soak(native, windows, seconds, out_dir, frames, ring):
+    # The logs of a run this long are kept beside the build.
+    logs = os.path.join(native, 'bench-latency-soak')
+    os.makedirs(logs, exist_ok=True)
+    command, dirs = play_cases('native', native, windows, [latency_line(frames, ring)], seconds, logs, 'soak')
+    r = latency_result(dirs[0], frames, ring)
+    r.update({'command': f'make bench-latency-soak LATENCY_SOAK_SECONDS={int(seconds)} '
+                         f'LATENCY_SOAK_CASE={frames}x{ring}', 'script': command,
+              'date': datetime.datetime.now(datetime.timezone.utc).strftime('%Y-%m-%d %H:%M UTC'),
+              'play_seconds': seconds})
+    json.dump(r, open(os.path.join(out_dir, 'latency-soak.json'), 'w'), indent=1)
+    return r
+
+
+def soak_section(out_dir):
+    try:
+        r = json.load(open(os.path.join(out_dir, 'latency-soak.json')))
+    except (OSError, ValueError):
+        return ['Not run yet (`make bench-latency-soak`).']
+    if r.get('missing'):
+        return [f"`{r['command']}` on {r['date']}: the run failed."]
+    clean = r['underruns'] == 0 and r['never_recovered'] == 0 and r['rate_ratio'] >= 0.999
+    return [f"`{r['command']}` on {r['date']} (load {r['load']:.1f} at the start): {r['play_seconds']:.0f} s of "
+            f"48 kHz/2 ch/32-bit with a host buffer of {r['frames']} frames and SyncBufferCount={r['ring']} "
+            f"(latency predicted {r['predicted_ms']:.2f} ms, measured p50 {r['p50_ms']:.2f} / p99 {r['p99_ms']:.2f} / "
+            f"max {r['max_ms']:.2f} ms over {r['marks']} marks): {r['underruns']} underruns in the driver's log, "
+            f"{r['never_recovered']} packets never recovered, {r['rate_ratio']:.4f} of the byte rate at the sink. "
+            + ('It played without an underrun.' if clean else '**It did not play clean.**')]
+
+
+# --- the throughput ceiling ---
+
+def throughput(native, windows, seconds, tmp):
+    def measure(case, d, p):
+        name, _, rate, _, _ = case
+        cpu, rep = p['cpu'], p['report']
+        percent = lambda ticks: 100.0 * ticks / cpu['ticks_per_s'] / cpu['seconds']
+        return {'name': name, 'seconds': rep.get('stream_seconds', 0), 'rate_ratio': rep['rate_ratio'],
+                'mb_per_s': rep.get('nominal_byte_rate', 0) / 1e6, 'never_recovered': rep.get('never_recovered', 0),
+                'resend_requests': rep.get('resend_requests', 0), 'underruns': p['underruns'], 'blocks': p['blocks'],
+                'due': rep.get('stream_seconds', 0) * rate / p['frames'], 'player_cpu': percent(cpu['player_ticks']),
+                'sink_cpu': percent(cpu['sink_ticks']), 'load': p['load']}
+    return run_cases('native', native, windows, CEILING_CASES, seconds, tmp, 'ceiling', measure)
+
+
+def throughput_clean(r):
+    return (not r.get('missing') and r['underruns'] == 0 and r['never_recovered'] == 0 and r['rate_ratio'] >= 0.999
+            and r['blocks'] >= 0.99 * r['due'])
+
+
+def throughput_section(c):
+    return table('| Stream | MB/s | Streamed (s) | Bytes delivered / nominal | Never recovered (resend requests) | '
+                 'Underruns | Host blocks / due | Player CPU (% of a core) | Sink CPU (% of a core) | Load |',
+                 c['results'],
+                 lambda r: f"| {r['name']} | {r['mb_per_s']:.1f} | {r['seconds']:.1f} | {r['rate_ratio']:.4f} | "
+                           f"{r['never_recovered']} ({r['resend_requests']}) | {r['underruns']} | "
+                           f"{r['blocks']} / {r['due']:.0f} | {r['player_cpu']:.0f} | {r['sink_cpu']:.0f} | "
+                           f"{r['load']:.1f} |")
+
+
 # --- the goals, each judged from the figures of this run ---
 
 def full_rate_shortfalls(wine_runs):
@@ -353,69 +543,124 @@ def full_rate_shortfalls(wine_runs):
     return short
 
 
-def goals_section(conv, pace, peer_runs, wine_runs, plain_runs, ceiling):
+def goals_section(res):
+    """Goal rows for the parts in res (a part that was not asked for has no key)."""
     rows = ['| Goal | Met | From this run |', '|---|---|---|']
 
     def row(goal, met, text):
         rows.append(f"| {goal} | {'yes' if met else '**no**'} | {text} |")
 
-    off = []
-    for r in pace:
-        eb, pb = r['engine']['sink']['bursts'], r['pacer']['sink']['bursts']
-        late = eb['lateness_p99_us'] / max(pb['lateness_p99_us'], 1.0)
-        cpu = r['engine']['cpu_ms_per_s'] / max(r['pacer']['cpu_ms_per_s'], 0.01)
-        if late > 1.25 or cpu > 1.5:
-            off.append(f"{r['format']} {r['mode']} (p99 {late:.2f}×, CPU {cpu:.2f}×)")
-    row('1. Within 1.25× of the minimal pacer\'s p99 lateness and 1.5× of its CPU', not off,
-        f"{len(pace) - len(off)} of {len(pace)} cases within both" + (': outside: ' + '; '.join(off) if off else ''))
+    if 'pacing' in res:
+        pace, off = res['pacing'], []
+        for r in pace:
+            eb, pb = r['engine']['sink']['bursts'], r['pacer']['sink']['bursts']
+            late = eb['lateness_p99_us'] / max(pb['lateness_p99_us'], 1.0)
+            cpu = r['engine']['cpu_ms_per_s'] / max(r['pacer']['cpu_ms_per_s'], 0.01)
+            if late > 1.25 or cpu > 1.5:
+                off.append(f"{r['format']} {r['mode']} (p99 {late:.2f}×, CPU {cpu:.2f}×)")
+        row('1. Within 1.25× of the minimal pacer\'s p99 lateness and 1.5× of its CPU', not off,
+            f"{len(pace) - len(off)} of {len(pace)} cases within both" + (': outside: ' + '; '.join(off) if off else ''))
 
-    if wine_runs:
-        res = wine_runs['results']
-        short = full_rate_shortfalls(wine_runs)
-        limits = [f"{c['name']} {c['ceiling']:.3f}" for c in ceiling if not c.get('missing')]
-        row('2a. Under Wine every format at its full byte rate (≥ 0.999) and host block rate', not short,
-            f"{len(res) - len(short)} of {len(res)} formats" + (': short: ' + '; '.join(short) if short else '')
-            + ('; Wine\'s own ceiling (the minimal pacer flat out): ' + ', '.join(limits) if limits else ''))
-        first = res[0] if res and not res[0].get('missing') else None
-        if first:
-            b = first['report']['bursts']
-            off = abs(b['interval_mean_us'] - first['cycle']) / first['cycle']
-            met = off <= 0.005 and b['oversized'] == 0 and b['p99_deviation_us'] < 250
-            row('2b. Under Wine at 44.1 kHz/2 ch: mean interval within 0.5 % of the cycle, no doubled burst, '
-                'p99 deviation < 250 µs', met,
-                f"mean {b['interval_mean_us']:.0f} µs against {first['cycle']} ({off * 100:.1f} %), "
-                f"{b['oversized']} larger bursts, p99 deviation {b['p99_deviation_us']:.0f} µs")
-    else:
-        row('2. Under Wine', False, 'not run (no Windows build)')
-    if plain_runs:
-        res = plain_runs['results']
-        short = full_rate_shortfalls(plain_runs)
-        row('2c. The same figures for a build that cannot use the precise waits (reported, not a target)', True,
-            f"{len(res) - len(short)} of {len(res)} formats at full rate with the ordinary waits"
-            + (': short: ' + '; '.join(short) if short else ''))
-    else:
-        row('2c. The same figures for a build that cannot use the precise waits', False,
-            'not run (no -DVELMORA_PLAIN_WAITS=ON Windows build)')
+    if 'wine' in res:
+        wine_runs = res['wine']
+        if wine_runs:
+            w = wine_runs['results']
+            short = full_rate_shortfalls(wine_runs)
+            limits = [f"{c['name']} {c['ceiling']:.3f}" for c in res.get('wine_ceiling', []) if not c.get('missing')]
+            row('2a. Under Wine every format at its full byte rate (≥ 0.999) and host block rate', not short,
+                f"{len(w) - len(short)} of {len(w)} formats" + (': short: ' + '; '.join(short) if short else '')
+                + ('; Wine\'s own ceiling (the minimal pacer flat out): ' + ', '.join(limits) if limits else ''))
+            first = w[0] if w and not w[0].get('missing') else None
+            if first:
+                b = first['report']['bursts']
+                off = abs(b['interval_mean_us'] - first['cycle']) / first['cycle']
+                met = off <= 0.005 and b['oversized'] == 0 and b['p99_deviation_us'] < 250
+                row('2b. Under Wine at 44.1 kHz/2 ch: mean interval within 0.5 % of the cycle, no doubled burst, '
+                    'p99 deviation < 250 µs', met,
+                    f"mean {b['interval_mean_us']:.0f} µs against {first['cycle']} ({off * 100:.1f} %), "
+                    f"{b['oversized']} larger bursts, p99 deviation {b['p99_deviation_us']:.0f} µs")
+        else:
+            row('2. Under Wine', False, 'not run (no Windows build)')
+        plain_runs = res.get('wine_plain')
+        if plain_runs:
+            p = plain_runs['results']
+            short = full_rate_shortfalls(plain_runs)
+            row('2c. The same figures for a build that cannot use the precise waits (reported, not a target)', True,
+                f"{len(p) - len(short)} of {len(p)} formats at full rate with the ordinary waits"
+                + (': short: ' + '; '.join(short) if short else ''))
+        else:
+            row('2c. The same figures for a build that cannot use the precise waits', False,
+                'not run (no -DVELMORA_PLAIN_WAITS=ON Windows build)')
 
-    peers = {r['name'].split()[0]: r for r in peer_runs['results'] if not r.get('missing')}
-    if 'JackTrip' in peers and 'Velmora' in peers:
-        j, v = peers['JackTrip'], peers['Velmora']
-        met = v['sender_ms_per_s'] < j['sender_ms_per_s'] and v['jitter_p99'] < j['jitter_p99']
-        row('3. Less sender CPU and inter-arrival jitter than JackTrip', met,
-            f"CPU {v['sender_ms_per_s']:.1f} against {j['sender_ms_per_s']:.1f} ms/s (JackTrip without its JACK "
-            f"server), jitter p99 {v['jitter_p99']:.0f} against {j['jitter_p99']:.0f} µs")
-    else:
-        row('3. Less sender CPU and inter-arrival jitter than JackTrip', False, 'a run failed')
-    row('4. End-to-end latency within one host block of the prediction', False, 'not measured')
-    row('5. Throughput ceiling for 60 s', False, 'not measured')
+    if 'peer' in res:
+        peers = {r['name'].split()[0]: r for r in res['peer']['results'] if not r.get('missing')}
+        if 'JackTrip' in peers and 'Velmora' in peers:
+            j, v = peers['JackTrip'], peers['Velmora']
+            met = v['sender_ms_per_s'] < j['sender_ms_per_s'] and v['jitter_p99'] < j['jitter_p99']
+            row('3. Less sender CPU and inter-arrival jitter than JackTrip', met,
+                f"CPU {v['sender_ms_per_s']:.1f} against {j['sender_ms_per_s']:.1f} ms/s (JackTrip without its JACK "
+                f"server), jitter p99 {v['jitter_p99']:.0f} against {j['jitter_p99']:.0f} µs")
+        else:
+            row('3. Less sender CPU and inter-arrival jitter than JackTrip', False, 'a run failed')
 
-    rates = conv['rates']
-    base = rates['memcpy'][65536]
-    slow = [f"{n} {r[65536] / base:.2f}×" for n, r in rates.items() if 'Reverse' in n and r[65536] < base / 2]
-    row('6. Bit-reversing converters at least half of memcpy (64 KiB)', not slow,
-        'all at least half' if not slow else 'below half: ' + ', '.join(slow))
-    row('6b. fillBlock per byte against memcpy', False, 'no benchmark yet')
+    if 'latency' in res:
+        lat = res['latency']['results']
+        off = [f"{r['frames']} frames × {r['ring']}" + ('' if r.get('missing') else
+               f" (p50 {r['p50_ms']:.2f}, p99 {r['p99_ms']:.2f} against {r['predicted_ms']:.2f} ms)")
+               for r in lat if not within_block(r)]
+        row('4. End-to-end latency p50 and p99 within one host block of the prediction', not off,
+            f"{len(lat) - len(off)} of {len(lat)} settings within" + (': outside: ' + '; '.join(off) if off else ''))
+
+    if 'ceiling' in res:
+        c = res['ceiling']
+        bad = [r['name'] for r in c['results'] if not throughput_clean(r)]
+        row(f"5. Throughput ceiling: the largest formats for {c['seconds']:.0f} s without underrun or unrecovered "
+            'packet', not bad, ('both clean' if not bad else 'not clean: ' + ', '.join(bad))
+            + (f" (a {c['seconds']:.0f} s run, shorter than the 60 s of the goal)" if c['seconds'] < 60 else ''))
+
+    if 'converters' in res:
+        rates = res['converters']['rates']
+        base = rates['memcpy'][65536]
+        slow = [f"{n} {r[65536] / base:.2f}×" for n, r in rates.items() if 'Reverse' in n and r[65536] < base / 2]
+        row('6. Bit-reversing converters at least half of memcpy (64 KiB)', not slow,
+            'all at least half' if not slow else 'below half: ' + ', '.join(slow))
+
+    if 'fillblock' in res:
+        cases = res['fillblock']['cases']
+        worst = min(cases, key=lambda n: cases[n]['fillBlock'] / cases[n]['memcpy'])
+        ratios = ', '.join(f"{n.replace('_', ' ')} {c['fillBlock'] / c['memcpy']:.2f}×" for n, c in cases.items())
+        row('6b. fillBlock per byte against memcpy (measured; no bound set)', True,
+            f"{ratios}; the least {worst.replace('_', ' ')}")
     return rows
+
+
+def splice(old, new, parts):
+    """old with the sections of parts (between <!-- part --> and <!-- /part -->) and their goal
+    rows taken from new; a section or row that old lacks goes in before the end-to-end section
+    or after the last goal row."""
+    for part in parts:
+        pattern = re.compile(rf'<!-- {part} -->.*?<!-- /{part} -->', re.S)
+        found = pattern.search(new)
+        if not found:
+            continue
+        if pattern.search(old):
+            old = pattern.sub(lambda _: found.group(0), old)
+        elif '## End to end' in old:
+            at = old.index('## End to end')
+            old = old[:at] + found.group(0) + '\n\n' + old[at:]
+        else:
+            old = old.rstrip('\n') + '\n\n' + found.group(0) + '\n'
+    for line in new.split('\n'):
+        goal = re.match(r'\| (\d+[a-z]?)\. ', line)
+        if not goal:
+            continue
+        if goal.group(0) in old:
+            old = re.sub(rf'^{re.escape(goal.group(0))}.*$', lambda _: line, old, flags=re.M)
+        else:
+            rows = list(re.finditer(r'^\| \d+[a-z]?\. .*$', old, flags=re.M))
+            if rows:
+                old = old[:rows[-1].end()] + '\n' + line + old[rows[-1].end():]
+    return old
 
 
 def main():
@@ -425,51 +670,96 @@ def main():
     ap.add_argument('out')
     ap.add_argument('--seconds', type=float, default=3.0)
     ap.add_argument('--plain-windows', default='', help='a Windows build with the ordinary waits only')
+    ap.add_argument('--ceiling-seconds', type=float, default=60.0)
+    ap.add_argument('--only', help='comma-separated parts of ' + ','.join(PARTS_ORDER))
+    ap.add_argument('--latency-soak', type=float, metavar='SECONDS')
+    ap.add_argument('--soak-case', default=f'{SOAK_CASE[0]}x{SOAK_CASE[1]}', metavar='FRAMESxRING',
+                    help='host buffer frames and SyncBufferCount of the latency soak')
     args = ap.parse_args()
     out_dir = os.path.dirname(os.path.abspath(args.out))
     img_dir = os.path.join(out_dir, 'performance')
     os.makedirs(img_dir, exist_ok=True)
+    parts = args.only.split(',') if args.only else list(PARTS_ORDER)
+    if args.latency_soak:
+        parts = ['soak']
     started = datetime.datetime.now(datetime.timezone.utc)
+    res, sections, text = {}, {}, open(os.path.join(os.path.dirname(__file__), 'performance.md.in')).read()
+
+    def fill(key, value):
+        nonlocal text
+        text = text.replace(f'@{key}@', value)
+
     with tempfile.TemporaryDirectory() as tmp:
-        conv = converters(args.native)
-        pace = pacing(args.native, args.seconds, tmp)
-        peer_runs = peer(args.native, max(5, args.seconds), tmp)
-        wine_runs = wine(args.native, args.windows, max(4, args.seconds), tmp) if os.path.isdir(args.windows) else None
-        ceiling = wine_ceiling(args.native, args.windows, wine_runs, max(4, args.seconds), tmp) if wine_runs else []
-        plain_runs = (wine(args.native, args.plain_windows, max(4, args.seconds), tmp, 'wine-plain')
-                      if args.plain_windows and os.path.isdir(args.plain_windows) else None)
-        sections = {
-            'converters': converter_section(conv, img_dir),
-            'pacing': pacing_section(pace, img_dir),
-            'peer': peer_section(peer_runs, img_dir),
-            'wine': wine_section(wine_runs, img_dir) if wine_runs else ['No Windows build: not run.'],
-            'ceiling': ceiling_section(ceiling),
-            'plain': (wine_section(plain_runs, img_dir, 'wine-plain-intervals.png') if plain_runs
-                      else ['No Windows build with the ordinary waits: not run.']),
-        }
-    text = open(os.path.join(os.path.dirname(__file__), 'performance.md.in')).read()
-    text = text.replace('@GOALS@', '\n'.join(goals_section(conv, pace, peer_runs, wine_runs, plain_runs, ceiling)))
-    text = text.replace('@MACHINE@', machine())
-    text = text.replace('@DATE@', started.strftime('%Y-%m-%d %H:%M UTC'))
-    text = text.replace('@CONVERTERS_COMMAND@', conv['command']).replace('@CONVERTERS_LOAD@', f"{conv['load']:.1f}")
-    text = text.replace('@CONVERTERS@', '\n'.join(sections['converters']))
-    text = text.replace('@PACING_ENGINE_COMMAND@', pace[0]['engine']['command'])
-    text = text.replace('@PACING_PACER_COMMAND@', pace[0]['pacer']['command'])
-    text = text.replace('@PACING@', '\n'.join(sections['pacing']))
-    text = text.replace('@PEER_COMMAND@', peer_runs['command']).replace('@PEER@', '\n'.join(sections['peer']))
-    text = text.replace('@WINE_COMMAND@', wine_runs['command'] if wine_runs else '(not run)')
-    text = text.replace('@WINE@', '\n'.join(sections['wine']))
-    text = text.replace('@WINE_CEILING@', '\n'.join(sections['ceiling']))
-    text = text.replace('@WINE_PLAIN_COMMAND@', plain_runs['command'] if plain_runs else '(not run)')
-    text = text.replace('@WINE_PLAIN@', '\n'.join(sections['plain']))
+        if 'converters' in parts:
+            res['converters'] = conv = converters(args.native)
+            fill('CONVERTERS_COMMAND', conv['command'])
+            fill('CONVERTERS_LOAD', f"{conv['load']:.1f}")
+            fill('CONVERTERS', '\n'.join(converter_section(conv, img_dir)))
+        if 'fillblock' in parts:
+            res['fillblock'] = fb = block_exchange(args.native)
+            fill('FILLBLOCK_COMMAND', fb['command'])
+            fill('FILLBLOCK_LOAD', f"{fb['load']:.1f}")
+            fill('FILLBLOCK', '\n'.join(fillblock_section(fb)))
+        if 'pacing' in parts:
+            res['pacing'] = pace = pacing(args.native, args.seconds, tmp)
+            fill('PACING_ENGINE_COMMAND', pace[0]['engine']['command'])
+            fill('PACING_PACER_COMMAND', pace[0]['pacer']['command'])
+            fill('PACING', '\n'.join(pacing_section(pace, img_dir)))
+        if 'peer' in parts:
+            res['peer'] = peer_runs = peer(args.native, max(5, args.seconds), tmp)
+            fill('PEER_COMMAND', peer_runs['command'])
+            fill('PEER', '\n'.join(peer_section(peer_runs, img_dir)))
+        if 'wine' in parts:
+            res['wine'] = wine_runs = (wine(args.native, args.windows, max(4, args.seconds), tmp)
+                                       if os.path.isdir(args.windows) else None)
+            fill('WINE_COMMAND', wine_runs['command'] if wine_runs else '(not run)')
+            fill('WINE', '\n'.join(wine_section(wine_runs, img_dir) if wine_runs else ['No Windows build: not run.']))
+            res['wine_ceiling'] = wine_limit = (wine_ceiling(args.native, args.windows, wine_runs, max(4, args.seconds),
+                                                             tmp) if wine_runs else [])
+            fill('WINE_CEILING', '\n'.join(wine_ceiling_section(wine_limit)))
+            res['wine_plain'] = plain_runs = (wine(args.native, args.plain_windows, max(4, args.seconds), tmp,
+                                                   'wine-plain')
+                                              if args.plain_windows and os.path.isdir(args.plain_windows) else None)
+            fill('WINE_PLAIN_COMMAND', plain_runs['command'] if plain_runs else '(not run)')
+            fill('WINE_PLAIN', '\n'.join(wine_section(plain_runs, img_dir, 'wine-plain-intervals.png') if plain_runs
+                                         else ['No Windows build with the ordinary waits: not run.']))
+        if 'latency' in parts:
+            res['latency'] = lat = latency(args.native, args.windows, max(10, args.seconds), tmp)
+            fill('LATENCY_COMMAND', lat['command'])
+            fill('LATENCY', '\n'.join(latency_section(lat)))
+        if 'ceiling' in parts:
+            res['ceiling'] = ceil = throughput(args.native, args.windows, args.ceiling_seconds, tmp)
+            fill('CEILING_COMMAND', ceil['command'])
+            fill('CEILING_SECONDS', f'{args.ceiling_seconds:.0f}')
+            fill('CEILING', '\n'.join(throughput_section(ceil)))
+        if args.latency_soak:
+            frames, ring = (int(v) for v in args.soak_case.split('x'))
+            latency_soak(args.native, args.windows, args.latency_soak, img_dir, frames, ring)
+    fill('SOAK', '\n'.join(soak_section(img_dir)))
+    fill('GOALS', '\n'.join(goals_section(res)))
+    fill('MACHINE', machine())
+    fill('DATE', started.strftime('%Y-%m-%d %H:%M UTC'))
+    if args.only or args.latency_soak:
+        text = splice(open(args.out).read(), text, parts)
     open(args.out, 'w').write(text)
-    json.dump({'converters': conv, 'pacing': [{k: v for k, v in r.items() if k != 'logs'} for r in pace],
-               'peer': [{k: v for k, v in r.items() if k != 'intervals'} for r in peer_runs['results']],
-               'wine': [{k: v for k, v in r.items() if k != 'intervals'} for r in (wine_runs or {}).get('results', [])],
-               'wine_ceiling': ceiling,
-               'wine_plain': [{k: v for k, v in r.items() if k != 'intervals'}
-                              for r in (plain_runs or {}).get('results', [])]},
-              open(os.path.join(img_dir, 'results.json'), 'w'), indent=1, default=str)
+
+    strip = lambda rows, key: [{k: v for k, v in r.items() if k != key} for r in rows]
+    saved = {'converters': res.get('converters'), 'fillblock': res.get('fillblock'),
+             'pacing': strip(res['pacing'], 'logs') if 'pacing' in res else None,
+             'peer': strip(res['peer']['results'], 'intervals') if 'peer' in res else None,
+             'wine': strip((res['wine'] or {}).get('results', []), 'intervals') if 'wine' in res else None,
+             'wine_ceiling': res.get('wine_ceiling'),
+             'wine_plain': (strip((res['wine_plain'] or {}).get('results', []), 'intervals')
+                            if 'wine_plain' in res else None),
+             'latency': res.get('latency'), 'ceiling': res.get('ceiling')}
+    path = os.path.join(img_dir, 'results.json')
+    if args.only or args.latency_soak:
+        try:
+            previous = json.load(open(path))
+        except (OSError, ValueError):
+            previous = {}
+        saved = {**previous, **{k: v for k, v in saved.items() if v is not None}}
+    json.dump(saved, open(path, 'w'), indent=1, default=str)
 
 
 if __name__ == '__main__':

@@ -2,6 +2,8 @@
 // order), and the audio containers.
 #include "AudioWriter.h"
 #include "DataReceiver.h"
+#include "MarkLog.h"
+#include "common/BlockMark.h"
 
 #include <gtest/gtest.h>
 #include <sndfile.h>
@@ -216,6 +218,40 @@ TEST(AudioWriter, WavHoldsTheSamplesEvenWhenSplitMidFrame) {
     for (size_t i = 0; i < 200; ++i) {
         const uint32_t v = pcm[3 * i] | (pcm[3 * i + 1] << 8) | (pcm[3 * i + 2] << 16);
         EXPECT_EQ(static_cast<uint32_t>(samples[i]) >> 8, v) << i;
+    }
+}
+
+// Each case: datagrams of (arrival us, bytes before the mark bytes, mark bytes, bytes after) in
+// stream order, and the arrivals the log must name: the datagram where each long enough run of
+// mark bytes began, across datagram boundaries.
+TEST(MarkLog, TimesEachRunOfMarkBytesAtTheDatagramWhereItBegan) {
+    struct Piece {
+        uint64_t us;
+        size_t before, marks, after;
+    };
+    struct Case {
+        const char* what;
+        std::vector<Piece> datagrams;
+        std::vector<uint64_t> expected;
+    };
+    constexpr size_t run = blockmark::markRunBytes;
+    const std::vector<Case> cases = {
+        {"inside one datagram", {{10, 5, run + 3, 4}}, {10}},
+        {"begun in the tail of one, ended in the next", {{10, 7, 3, 0}, {20, 0, run, 2}}, {10}},
+        {"across three datagrams", {{10, 0, 1, 0}, {20, 0, run - 2, 0}, {30, 0, 4, 1}}, {10}},
+        {"one byte short", {{10, 1, run - 1, 1}}, {}},
+        {"broken by one other byte", {{10, 0, run - 1, 1}, {20, 0, run - 1, 0}}, {}},
+        {"two marks", {{10, 1, run, 1}, {20, 2, run * 2, 3}}, {10, 20}},
+    };
+    for (const Case& c : cases) {
+        MarkLog log;
+        for (const Piece& p : c.datagrams) {
+            std::vector<uint8_t> payload(p.before, 0x00);
+            payload.insert(payload.end(), p.marks, blockmark::markByte);
+            payload.insert(payload.end(), p.after, 0x5A);
+            log.onPayload(payload, p.us);
+        }
+        EXPECT_EQ(log.arrivals(), c.expected) << c.what;
     }
 }
 

@@ -1,10 +1,13 @@
 #include "Player.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <thread>
 
+#include "common/BlockMark.h"
 #include "common/CounterText.h"
 #include "platform/Console.h"
 #include "platform/ProcessUsage.h"
@@ -84,7 +87,36 @@ void Player::feed(std::int32_t index) {
     const size_t units = layout_.dsd ? static_cast<size_t>(bufferSize_) / 8 : static_cast<size_t>(bufferSize_);
     if (!source_->fill(halves_.data(), units)) sourceEnded_.store(true);
     units_.fetch_add(units, std::memory_order_relaxed);
-    blocks_.fetch_add(1, std::memory_order_relaxed);
+    const uint64_t block = blocks_.fetch_add(1, std::memory_order_relaxed);
+    if (markEvery_ != 0 && block % markEvery_ == markEvery_ - 1) {
+        const size_t bytes = layout_.dsd ? units : units * layout_.sampleBytes;
+        for (uint8_t* half : halves_) std::memset(half, blockmark::markByte, bytes);
+        // The mark's time is the callback's return: nothing of the host's work follows.
+        if (const size_t n = marks_.load(std::memory_order_relaxed); n < markTimes_.size()) {
+            markTimes_[n] = steadyUs();
+            marks_.store(n + 1, std::memory_order_release);
+        }
+    }
+}
+
+void Player::prepareMarks(const PlayOptions& o) {
+    markEvery_ = o.markEvery > 0 ? static_cast<uint64_t>(o.markEvery) : 0;
+    if (markEvery_ == 0) return;
+    const double blocksPerSecond = layout_.sampleRate / std::max(1, bufferSize_);
+    markTimes_.assign(static_cast<size_t>(o.seconds * blocksPerSecond / static_cast<double>(markEvery_)) + 16, 0);
+}
+
+void Player::writeMarks(const std::string& path) const {
+    FILE* f = std::fopen(path.c_str(), "w");
+    if (!f) {
+        std::fprintf(stderr, "velmora-play: cannot write %s\n", path.c_str());
+        return;
+    }
+    const size_t n = marks_.load(std::memory_order_acquire);
+    for (size_t i = 0; i < n; ++i) std::fprintf(f, "%lld\n", static_cast<long long>(markTimes_[i]));
+    std::fclose(f);
+    std::printf("marks:       %zu blocks marked, every %llu (%s)\n", n, static_cast<unsigned long long>(markEvery_),
+                path.c_str());
 }
 
 int Player::fail(const char* step, ASIOError error) {
@@ -226,6 +258,7 @@ int Player::negotiate(const PlayOptions& o, bool report) {
 
 int Player::playLoop(const PlayOptions& o) {
     logWatch_.listen(o.driverLog);
+    prepareMarks(o);
     if (int status = startDriver(); status != 0) return status;
     const auto begin = Clock::now();
     const auto end = begin + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(o.seconds));
@@ -275,6 +308,7 @@ int Player::playLoop(const PlayOptions& o) {
         std::printf("gap %d: reset request at %.3f, not over when play ended: %s\n", gaps_ + 1, gapStartUs_ / 1e6,
                     gapCause_.c_str());
     }
+    if (!o.markLog.empty()) writeMarks(o.markLog);
     std::printf("played:      %llu blocks%s\n", static_cast<unsigned long long>(blocks_.load()),
                 stopRequested.load() ? " (interrupted)" : "");
     std::printf("gaps:        %d\n", gaps_ + (inGap_ ? 1 : 0));

@@ -35,6 +35,8 @@ struct PlayOptions {
     bool noReset = false;                     // a host that does not take reset requests
     bool quiet = false;
     std::string driverLog;                    // copy the driver's log lines here (Debug=enable)
+    int markEvery = 0;                        // fill every this many'th block with the latency mark (0: none)
+    std::string markLog;                      // when each marked block's bufferSwitch returned
 };
 
 class Player {
@@ -65,6 +67,9 @@ private:
     bool restart(const PlayOptions& options, Clock::time_point end);
     void reportGap();
     void feed(std::int32_t index);
+    // Sizes the record of marked blocks for the whole play time (the callback allocates nothing).
+    void prepareMarks(const PlayOptions& options);
+    void writeMarks(const std::string& path) const;
 
     DriverLoader loader_;
     IASIO* driver_ = nullptr;
@@ -79,6 +84,10 @@ private:
     std::atomic<uint64_t> blocks_{0};
     std::atomic<uint64_t> units_{0};          // frames (DSD: bytes) of the signal fed so far
     std::atomic<bool> sourceEnded_{false};
+    // Latency marks: the steady clock (us) as each marked block's callback returns.
+    uint64_t markEvery_ = 0;
+    std::vector<int64_t> markTimes_;
+    std::atomic<size_t> marks_{0};
     DriverLogWatch logWatch_;
 
     // Callback timing: the longest time without one while a driver was started.

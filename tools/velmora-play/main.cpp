@@ -29,6 +29,10 @@ int main(int argc, char** argv) {
     app.add_flag("--no-reset", options.noReset, "Act as a host that does not take the driver's reset requests");
     app.add_flag("--quiet", options.quiet, "No progress line");
     app.add_option("--driver-log", options.driverLog, "Append the driver's log lines to this file (Debug=enable)");
+    app.add_option("--mark-every", options.markEvery,
+                   "Fill every N'th block with the latency mark (velmora-sink --mark-log times its arrival)")
+        ->check(CLI::NonNegativeNumber);
+    app.add_option("--mark-log", options.markLog, "Write the steady-clock time (us) each marked block's callback returned");
     CLI11_PARSE(app, argc, argv);
 
     std::signal(SIGINT, onSignal);

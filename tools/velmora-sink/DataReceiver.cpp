@@ -28,6 +28,7 @@ void DataReceiver::begin(uint64_t format, uint64_t) {
 void DataReceiver::deliver(std::span<const uint8_t> payload) {
     payloadBytes_ += payload.size();
     writer_.write(payload);
+    if (!config_.markLogPath.empty()) marks_.onPayload(payload, deliverNowUs_);
     clock_.onFrames(payload.size() / frameBytes_, deliverNowUs_);
 }
 
@@ -156,6 +157,7 @@ void DataReceiver::finish(SinkReport& r) {
     r.delayed = faults_.delayed();
     r.bursts = bursts_.summary(config_.expectedCycleUs);
     if (!config_.burstLogPath.empty()) bursts_.writeLog(config_.burstLogPath);
+    if (!config_.markLogPath.empty()) marks_.write(config_.markLogPath);
     r.streamSeconds = lastUs_ > firstUs_ ? static_cast<double>(lastUs_ - firstUs_) * 1e-6 : 0.0;
     r.byteRate = r.streamSeconds > 0 ? static_cast<double>(payloadBytes_) / r.streamSeconds : 0.0;
     r.nominalByteRate = nominalByteRate_;

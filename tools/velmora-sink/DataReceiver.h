@@ -8,6 +8,7 @@
 #include "BurstTiming.h"
 #include "ClockFeedback.h"
 #include "FaultInjector.h"
+#include "MarkLog.h"
 #include "ReorderBuffer.h"
 #include "ResendPolicy.h"
 #include "SinkConfig.h"
@@ -68,6 +69,7 @@ private:
     FaultInjector faults_;
     ClockFeedback clock_;
     BurstTiming bursts_;
+    MarkLog marks_;
     std::optional<Held> behindNext_;   // a reordered packet, released after the next one
     std::deque<Held> delayed_;         // delayed packets in release order
     uint64_t deliverNowUs_ = 0;

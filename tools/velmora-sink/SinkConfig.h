@@ -90,6 +90,7 @@ struct SinkConfig {
     std::string reportPath;             // JSON summary
     uint32_t expectedCycleUs = 0;       // burst deviation reference; 0: the measured mean
     std::string burstLogPath;           // one line per burst: start, packets, bytes
+    std::string markLogPath;            // one line per latency mark: arrival of its first byte
 
     // Lifetime.
     uint32_t streams = 1;               // streams served before the sink ends (0: any number)

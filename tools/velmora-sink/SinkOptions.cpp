@@ -66,6 +66,8 @@ ParseResult parseOptions(const std::vector<std::string>& args, SinkConfig& c) {
     app.add_option("--report", c.reportPath, "Write the JSON report here on exit");
     app.add_option("--expected-cycle-us", c.expectedCycleUs, "Cycle that burst deviations and lateness are measured from");
     app.add_option("--burst-log", c.burstLogPath, "Write each burst's start (us), packets and bytes here");
+    app.add_option("--mark-log", c.markLogPath,
+                   "Write the arrival (us) of each latency mark velmora-play --mark-every sends here");
 
     app.add_option("--streams", c.streams, "Streams served before the sink ends (0: any number)")->capture_default_str();
     app.add_option("--time-limit", c.timeLimitS, "End after this many seconds")->capture_default_str();
