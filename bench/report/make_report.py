@@ -203,8 +203,8 @@ def pacing_section(res, out_dir):
                     f"{e['sink']['rate_ratio']:.3f} | {e['load']:.1f} |")
     # Histograms of the default mode, worker against pacer.
     default = [r for r in res if r['mode'] == 'default']
-    fig, axes = plt.subplots(1, len(default), figsize=(3.2 * len(default), 3), sharey=True)
-    for ax, r in zip(axes, default):
+    fig, axes = plt.subplots(1, len(default), figsize=(3.2 * len(default), 3), sharey=True, squeeze=False)
+    for ax, r in zip(axes[0], default):
         cycle = r['engine']['cycle_us']
         for log, label, color in ((r['logs'][0], 'worker', 'tab:blue'), (r['logs'][1], 'pacer', 'tab:orange')):
             late = lateness_from_log(log, cycle)
@@ -212,7 +212,7 @@ def pacing_section(res, out_dir):
                     log=True)
         ax.set_title(r['format'], fontsize=9)
         ax.set_xlabel('lateness µs (500+ at the edge)', fontsize=8)
-    axes[0].legend(fontsize=8)
+    axes[0][0].legend(fontsize=8)
     fig.tight_layout()
     fig.savefig(os.path.join(out_dir, 'lateness.png'), dpi=90)
     plt.close(fig)
@@ -339,7 +339,8 @@ def wine_section(w, out_dir, plot='wine-intervals.png'):
                  'p99 deviation (µs) | Bytes delivered / nominal | Host blocks / due | Load |', w['results'], render)
     ok = [r for r in w['results'] if not r.get('missing')]
     if ok:
-        fig, axes = plt.subplots(len(ok), 1, figsize=(8, 1.6 * len(ok)), sharex=True)
+        fig, axes = plt.subplots(len(ok), 1, figsize=(8, 1.6 * len(ok)), sharex=True, squeeze=False)
+        axes = axes[:, 0]
         for ax, r in zip(axes, ok):
             iv = r['intervals']
             ax.plot([i * r['cycle'] / 1e6 for i in range(len(iv))], iv, linewidth=0.4)
@@ -400,8 +401,8 @@ def peer_section(p, out_dir):
                            f"{r['server_ms_per_s']:.1f} | {r['load']:.1f} |")
     ok = [r for r in p['results'] if not r.get('missing') and r['intervals']]
     if ok:
-        fig, axes = plt.subplots(len(ok), 1, figsize=(8, 1.8 * len(ok)), sharex=True)
-        for ax, r in zip(axes if len(ok) > 1 else [axes], ok):
+        fig, axes = plt.subplots(len(ok), 1, figsize=(8, 1.8 * len(ok)), sharex=True, squeeze=False)
+        for ax, r in zip(axes[:, 0], ok):
             ax.plot([i / 1000 for i in range(len(r['intervals']))], r['intervals'], linewidth=0.4)
             ax.set_ylim(0, 4000)
             ax.set_ylabel('µs', fontsize=8)
