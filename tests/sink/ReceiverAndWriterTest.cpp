@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <fstream>
 #include <iterator>
+#include <tuple>
 
 namespace sink {
 namespace {
@@ -101,6 +102,19 @@ TEST(DataReceiver, RecoversDroppedPacketsThroughResendRequests) {
     EXPECT_EQ(report.resendRequests, 1u);
     EXPECT_EQ(report.infoRequests, 1u);
     EXPECT_EQ(r.raw.bytes(), bodies(7, 20));
+}
+
+// Packets that never came back are named at the end, neighbours as one run.
+TEST(DataReceiver, PacketsNeverResentAreNamedInRuns) {
+    SinkConfig c;
+    c.faults.dropPackets = {1, 2, 4};
+    Receiver r(c);
+    for (uint16_t s = 0; s < 6; ++s) r.rx.onData(dataPacket(s, 0, 20), 100);
+    const SinkReport report = r.finish();
+    EXPECT_EQ(report.neverRecovered, 3u);
+    ASSERT_EQ(report.lost.size(), 2u);
+    EXPECT_EQ(std::tie(report.lost[0].first, report.lost[0].count), std::make_tuple(uint64_t{1}, uint64_t{2}));
+    EXPECT_EQ(std::tie(report.lost[1].first, report.lost[1].count), std::make_tuple(uint64_t{4}, uint64_t{1}));
 }
 
 TEST(DataReceiver, ResendRequestSpansTheSequenceWrap) {
