@@ -58,33 +58,55 @@ inline void forEachWord(void* destination, const void* source, size_t bytes, Op6
 #define VELMORA_VECTOR_CONVERTERS 1
 
 // 32 bytes per step with AVX2: one byte shuffle for the word swap, two 16-entry look-ups
-// (pshufb) per byte for the bit reversal, one XOR for the complement. Returns the bytes
-// done (a multiple of 32); the caller converts the rest.
-template <bool Swap, bool Reverse, bool Invert>
-__attribute__((target("avx2"))) size_t convertVector(unsigned char* d, const unsigned char* s, size_t bytes) {
+// (pshufb) per byte for the bit reversal, one XOR for the complement.
+struct VectorTables {
+    __m256i swapShuffle, reversedHigh, reversedLow, nibble, ones;
+};
+
+__attribute__((target("avx2"))) VectorTables vectorTables() {
     // Bytes of each 32-bit word in reverse order; reversed nibble n placed high (for a low
     // nibble) and low (for a high nibble). The same 16 bytes in both lanes.
     alignas(16) static constexpr unsigned char swapOrder[16] = {3, 2, 1, 0, 7, 6, 5, 4, 11, 10, 9, 8, 15, 14, 13, 12};
     alignas(16) static constexpr unsigned char reversedNibbleHigh[16] = {
         0x00, 0x80, 0x40, 0xC0, 0x20, 0xA0, 0x60, 0xE0, 0x10, 0x90, 0x50, 0xD0, 0x30, 0xB0, 0x70, 0xF0};
-    const __m256i swapShuffle = _mm256_broadcastsi128_si256(_mm_load_si128(reinterpret_cast<const __m128i*>(swapOrder)));
-    const __m256i reversedHigh =
-        _mm256_broadcastsi128_si256(_mm_load_si128(reinterpret_cast<const __m128i*>(reversedNibbleHigh)));
-    const __m256i reversedLow = _mm256_srli_epi16(reversedHigh, 4);
-    const __m256i nibble = _mm256_set1_epi8(0x0F);
-    const __m256i ones = _mm256_set1_epi8(static_cast<char>(0xFF));
-    const size_t whole = bytes & ~size_t{31};
-    for (size_t i = 0; i < whole; i += 32) {
-        __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(s + i));
-        if constexpr (Swap) v = _mm256_shuffle_epi8(v, swapShuffle);
-        if constexpr (Reverse) {
-            const __m256i low = _mm256_and_si256(v, nibble);
-            const __m256i high = _mm256_and_si256(_mm256_srli_epi16(v, 4), nibble);
-            v = _mm256_or_si256(_mm256_shuffle_epi8(reversedHigh, low), _mm256_shuffle_epi8(reversedLow, high));
-        }
-        if constexpr (Invert) v = _mm256_xor_si256(v, ones);
-        _mm256_storeu_si256(reinterpret_cast<__m256i*>(d + i), v);
+    VectorTables t;
+    t.swapShuffle = _mm256_broadcastsi128_si256(_mm_load_si128(reinterpret_cast<const __m128i*>(swapOrder)));
+    t.reversedHigh = _mm256_broadcastsi128_si256(_mm_load_si128(reinterpret_cast<const __m128i*>(reversedNibbleHigh)));
+    t.reversedLow = _mm256_srli_epi16(t.reversedHigh, 4);
+    t.nibble = _mm256_set1_epi8(0x0F);
+    t.ones = _mm256_set1_epi8(static_cast<char>(0xFF));
+    return t;
+}
+
+template <bool Swap, bool Reverse, bool Invert>
+__attribute__((target("avx2"), always_inline)) inline __m256i convert32(__m256i v, const VectorTables& t) {
+    if constexpr (Swap) v = _mm256_shuffle_epi8(v, t.swapShuffle);
+    if constexpr (Reverse) {
+        const __m256i low = _mm256_and_si256(v, t.nibble);
+        const __m256i high = _mm256_and_si256(_mm256_srli_epi16(v, 4), t.nibble);
+        v = _mm256_or_si256(_mm256_shuffle_epi8(t.reversedHigh, low), _mm256_shuffle_epi8(t.reversedLow, high));
     }
+    if constexpr (Invert) v = _mm256_xor_si256(v, t.ones);
+    return v;
+}
+
+// Returns the bytes done (a multiple of 32); the caller converts the rest. Two steps per
+// pass, so that the second load issues before the first result is needed.
+template <bool Swap, bool Reverse, bool Invert>
+__attribute__((target("avx2"))) size_t convertVector(unsigned char* d, const unsigned char* s, size_t bytes) {
+    const VectorTables t = vectorTables();
+    const auto* in = reinterpret_cast<const __m256i*>(s);
+    auto* out = reinterpret_cast<__m256i*>(d);
+    const size_t steps = bytes / 32;
+    for (size_t i = 0; i + 1 < steps; i += 2) {
+        const __m256i a = _mm256_loadu_si256(in + i);
+        const __m256i b = _mm256_loadu_si256(in + i + 1);
+        _mm256_storeu_si256(out + i, convert32<Swap, Reverse, Invert>(a, t));
+        _mm256_storeu_si256(out + i + 1, convert32<Swap, Reverse, Invert>(b, t));
+    }
+    if (steps % 2 != 0)
+        _mm256_storeu_si256(out + steps - 1, convert32<Swap, Reverse, Invert>(_mm256_loadu_si256(in + steps - 1), t));
+    const size_t whole = steps * 32;
     return whole;
 }
 

@@ -1,7 +1,6 @@
 #include "syncbuffer/SyncBuffer.h"
 
 #include <algorithm>
-#include <chrono>
 #include <system_error>
 
 #include "log/LogLine.h"
@@ -52,10 +51,7 @@ bool SyncBuffer::sessionActive() const {
     return s == stateConnecting || s == stateStreaming || s == stateDisconnecting;
 }
 
-void SyncBuffer::waitForWake(uint32_t milliseconds) {
-    std::unique_lock<std::mutex> lock(workerMutex);
-    wake.wait_for(lock, std::chrono::milliseconds(milliseconds));
-}
+void SyncBuffer::waitForWake(uint32_t milliseconds) { wake.waitFor(milliseconds); }
 
 void SyncBuffer::configure(uint32_t framesPerBlock, uint32_t blockCount) {
     const uint32_t bits = hostFormat.bitsPerSample() * hostFormat.channels() * framesPerBlock;
@@ -186,13 +182,13 @@ bool SyncBuffer::getNewStream(StreamBlock& block) {
     if (stopping.load(std::memory_order_relaxed) || disconnecting.load(std::memory_order_relaxed)) {
         if (!stopped.load(std::memory_order_relaxed)) {
             stopped.store(true, std::memory_order_relaxed);
-            wake.notify_all();
+            wake.wakeAll();
         }
         block = silence(stoppingSilence_, blockBytes, silenceByte());
         return true;
     }
 
-    wake.notify_all();
+    wake.wakeAll();
     block = silence(runningSilence_, blocks.empty() ? 0 : blocks[r].size(), silenceByte());
     if (SessionCounters::wanted()) {
         counters.add(counter::silentBlocks);
@@ -204,7 +200,7 @@ bool SyncBuffer::getNewStream(StreamBlock& block) {
 
 bool SyncBuffer::streamSent() {
     streamTaken.store(true, std::memory_order_relaxed);
-    wake.notify_all();
+    wake.wakeAll();
     return true;
 }
 
@@ -214,7 +210,7 @@ void SyncBuffer::play() {
     stopping.store(false, std::memory_order_relaxed);
     stopped.store(false, std::memory_order_relaxed);
     Sync::play();   // playing = 1, logs "play " and the state
-    wake.notify_all();
+    wake.wakeAll();
 }
 
 void SyncBuffer::stop() {

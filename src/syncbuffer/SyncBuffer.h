@@ -16,13 +16,12 @@
 // buffer worker never calls into a half-destroyed object.
 
 #include <atomic>
-#include <condition_variable>
 #include <cstddef>
 #include <cstdint>
-#include <mutex>
 #include <thread>
 #include <vector>
 
+#include "platform/WakeSignal.h"
 #include "sync/Sync.h"
 
 namespace VELMORA {
@@ -84,8 +83,7 @@ public:
     std::atomic<size_t> readBlock{0};    // written by the Sync worker only
     std::atomic<size_t> writeBlock{0};   // written by the buffer worker only
     std::thread bufferWorker;
-    std::mutex workerMutex;              // held only around the timed waits on wake
-    std::condition_variable wake;        // always notify_all, without holding workerMutex
+    platform::WakeSignal wake;           // the buffer worker's timed waits; woken after each send
     uint64_t blockBytes = 0;
     std::atomic<bool> disconnecting{false};
     std::atomic<bool> stopping{false};

@@ -1,7 +1,10 @@
 #include "platform/Thread.h"
+#include "platform/WakeSignal.h"
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <thread>
 
 namespace {
@@ -62,3 +65,23 @@ TEST(Processors, CoreCountAndPinning) {
 }
 
 }  // namespace
+
+// A waiter returns when its time runs out, and long before it when woken (a call made before
+// it waits is lost, so the waking side calls until it sees the waiter back, for at most 10 s).
+TEST(WakeSignal, EndsAtTheTimeoutOrWhenWoken) {
+    platform::WakeSignal signal;
+    signal.waitFor(5);
+
+    std::atomic<bool> back{false};
+    std::thread waiter([&] {
+        signal.waitFor(60000);
+        back = true;
+    });
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (!back && std::chrono::steady_clock::now() < until) {
+        signal.wakeAll();
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    EXPECT_TRUE(back) << "wakeAll left the waiter asleep";
+    waiter.join();
+}
