@@ -91,21 +91,32 @@ TEST_F(Discovery, OpenChoosesLinkLocalInterfacesInAddressOrder) {
     EXPECT_FALSE(find.open(999));
 }
 
-TEST_F(Discovery, TwoSinksWithSeveralOutputs) {
+// Every sink of segment 1 answers: one with three outputs, one with outputs of other
+// versions and no port, one of another product, one without product, four plain ones.
+TEST_F(Discovery, EverySinkOfASegmentWithItsOutputsAndTheProductFilter) {
     LogCapture log;
     ASSERT_TRUE(log.ok());
     // Beta's outputs 2 (version above maxVersion 1) and 3 (port 0) are left out; version 0 is taken.
     sink::FindResponderConfig beta = plainSink("Beta", 0);
     beta.outputs = {{5001, 1, "Out1"}, {5002, 2, "v2"}, {0, 1, "none"}, {5004, 0, "v0"}};
+    sink::FindResponderConfig other = plainSink("Other", 1);
+    other.productTag = VELMORA::productTagOf("OTHERSNK");
+    sink::FindResponderConfig untagged = plainSink("Untagged", 1);
+    untagged.productTag = 0;
     sink::FindResponder* second = farm.start(2, beta);
     sink::FindResponder* first = farm.start(1, plainSink("Alpha", 3));
-    ASSERT_TRUE(first && second);
+    sink::FindResponder* skipped = farm.start(3, other);
+    ASSERT_TRUE(first && second && skipped && farm.start(4, untagged));
+    for (size_t k = 5; k <= 8; ++k) ASSERT_TRUE(farm.start(k, plainSink("Sink" + std::to_string(k), 1))) << k;
     const auto targets = list(0);
     ASSERT_TRUE(targets);
+    EXPECT_EQ(descriptions(*targets), (std::vector<std::string>{"Alpha", "Alpha", "Alpha", "Beta", "Beta", "Untagged",
+                                                                "Sink5", "Sink6", "Sink7", "Sink8"}));
 
     // Address order: sink 1 (fe80::101) before sink 2 (fe80::102), ports ascending.
     std::vector<TERNO::Address> keys;
     for (const auto& entry : *targets) keys.push_back(entry.first);
+    keys.resize(5);
     EXPECT_EQ(keys, (std::vector<TERNO::Address>{streamOf(1, 1, 5001, link1), streamOf(1, 1, 5002, link1),
                                                  streamOf(1, 1, 5003, link1), streamOf(2, 1, 5001, link1),
                                                  streamOf(2, 1, 5004, link1)}));
@@ -115,39 +126,18 @@ TEST_F(Discovery, TwoSinksWithSeveralOutputs) {
     EXPECT_EQ(chosen.infoText, "http://[fe80::101]/Alpha");
     EXPECT_EQ(chosen.productTag, 0u);
     EXPECT_EQ(chosen.findAddress, streamOf(1, 1, FP::findPort, link1));
-    const VELMORA::Target& last = targets->rbegin()->second;
-    EXPECT_EQ(std::tie(last.description, last.outputIndex, last.outputName), std::make_tuple("Beta", 4u, "v0"));
+    const VELMORA::Target& lastOfBeta = std::next(targets->begin(), 4)->second;
+    EXPECT_EQ(std::tie(lastOfBeta.description, lastOfBeta.outputIndex, lastOfBeta.outputName),
+              std::make_tuple("Beta", 4u, "v0"));
 
-    EXPECT_EQ(first->clientName(), "TOLVENIK Velmora");
-    EXPECT_EQ(second->clientName(), "TOLVENIK Velmora");
+    for (const sink::FindResponder* s : {first, second, skipped})  // the name reaches skipped sinks too
+        EXPECT_EQ(s->clientName(), "TOLVENIK Velmora");
     EXPECT_TRUE(log.contains("Velmora Find Library ReleaseNo : 100"));
     EXPECT_TRUE(log.contains("Velmora Find Sink Out: Alpha 3 1 [" + std::to_string(link1) + "]"));
     EXPECT_TRUE(log.contains("FindMultiAck[0," + std::to_string(link1) + "]Valid : fe80::102,19642"));
-}
-
-TEST_F(Discovery, ProductFilterSkipsOtherProductsButAcceptsTagZero) {
-    sink::FindResponderConfig other = plainSink("Other", 1);
-    other.productTag = VELMORA::productTagOf("OTHERSNK");
-    sink::FindResponderConfig untagged = plainSink("Untagged", 1);
-    untagged.productTag = 0;
-    ASSERT_TRUE(farm.start(1, plainSink("Ours", 1)));
-    sink::FindResponder* skipped = farm.start(2, other);
-    ASSERT_TRUE(skipped && farm.start(3, untagged));
-
-    const auto targets = list(link1);
-    ASSERT_TRUE(targets);
-    EXPECT_EQ(descriptions(*targets), (std::vector<std::string>{"Ours", "Untagged"}));
-    EXPECT_EQ(skipped->clientName(), "TOLVENIK Velmora");  // the name reaches skipped sinks too
-    const auto all = list(link1, {0, 1, "x", false});       // filter 0 accepts every product
+    const auto all = list(link1, {0, 1, "x", false});  // filter 0 accepts every product
     ASSERT_TRUE(all);
-    EXPECT_EQ(all->size(), 3u);
-}
-
-TEST_F(Discovery, EverySinkOfASegmentIsListed) {
-    for (size_t k = 1; k <= 8; ++k) ASSERT_TRUE(farm.start(k, plainSink("Sink" + std::to_string(k), 1))) << k;
-    const auto targets = list(link1);
-    ASSERT_TRUE(targets);
-    EXPECT_EQ(targets->size(), 8u);
+    EXPECT_EQ(all->size(), 11u);
 }
 
 TEST_F(Discovery, SinkOnTwoSegmentsIsFoundOnEach) {

@@ -101,14 +101,6 @@ TEST(FindExchange, AnswersThatDoNotEndTheExchange) {
     OpenFind f;
     EXPECT_EQ(f.ask(sink, VELMORA::FindRequests::info(), FP::INFO_ANS), FindAckResult::Answered);
     EXPECT_EQ(VELMORA::framePayloadText(f.answer), "good");
-
-    // A frame whose pad count exceeds its room is taken, but its payload reads as empty.
-    Bytes padTooLarge = frame(FP::INFO_ANS, 1);
-    padTooLarge[2] = 0x17;  // 16 bytes long with 7 pad bytes
-    FakeSink padSink(answerWith({{padTooLarge}}));
-    std::string text = "stale";
-    EXPECT_EQ(f.find.getInfoText(padSink.address(), text), FindAckResult::Answered);
-    EXPECT_EQ(text, "");
 }
 
 TEST(FindExchange, RefusedFromAnySourceAndEchoBeforeAnything) {
@@ -210,28 +202,6 @@ TEST(FindOutputs, NopBreakRefusalStopsTheQueries) {
 
     f.find.nopBreak = false;  // without the probe a refusing sink is just asked
     EXPECT_TRUE(f.find.getOutputCount(refusing.address(), count));
-}
-
-TEST(FindOutputs, TextsAndNameAnnouncement) {
-    std::string heard;
-    FakeSink sink([&heard](const Bytes& request, const TERNO::Address&) -> std::vector<Reply> {
-        switch (commandOf(request)) {
-        case FP::FIND_REQ: return {{frame64(FP::FIND_ANS, 1, 42, "Box")}};
-        case FP::FINDNAME_REQ: heard.assign(request.begin() + 16, request.end()); return {};
-        default: return {};  // INFO_REQ unanswered
-        }
-    });
-    OpenFind f;
-    std::string text = "stale";
-    EXPECT_EQ(f.find.getDescription(sink.address(), text), FindAckResult::Answered);
-    EXPECT_EQ(text, "Box");
-    text = "stale";
-    EXPECT_EQ(f.find.getInfoText(sink.address(), text), FindAckResult::NoAnswer);
-    EXPECT_EQ(text, "");
-    // The name goes out even though the sink never answers it; that is no failure.
-    EXPECT_TRUE(f.find.sendName(sink.address()));
-    ASSERT_EQ(sink.requests(), 3u);  // orders the read of heard after the sink wrote it
-    EXPECT_EQ(heard, std::string("TOLVENIK Velmora"));  // 16 bytes, no padding
 }
 
 TEST(FindFilter, ProductFilterRulesAndTheirLogLines) {

@@ -85,7 +85,7 @@ TEST(MessageReceived, ShortForeignOverlongAndLyingFrames) {
     EXPECT_TRUE(Message::isValidFrame(trailing.data(), trailing.size()));
     EXPECT_EQ(Message::payloadLength(trailing.data(), trailing.size()), 5u);
     for (const auto& bad : {frameWith(100, 16, 15), frameWith(101, 16, 16), frameWith(0x6400, 16, 16),
-                            frameWith(100, 32, 31)}) {
+                            frameWith(100, 32, 31), frameWith(100, 0xFFF8, 24)}) {
         EXPECT_FALSE(Message::isValidFrame(bad.data(), bad.size()));
         EXPECT_EQ(Message::payloadText(bad.data(), bad.size()), "");
     }
@@ -94,4 +94,6 @@ TEST(MessageReceived, ShortForeignOverlongAndLyingFrames) {
     ASSERT_TRUE(Message::isValidFrame(lying.data(), lying.size()));
     EXPECT_EQ(Message::payloadLength(lying.data()), 65529);
     EXPECT_EQ(Message::payloadLength(lying.data(), lying.size()), 0u);
+    const auto belowHeader = frameWith(100, 8, 24);
+    EXPECT_EQ(Message::payloadText(belowHeader.data(), belowHeader.size()), "");
 }
