@@ -128,55 +128,10 @@ CounterValues lastCounterLine(LogCapture& log) {
 
 }  // namespace
 
-TEST(Streaming, SilenceThenTheStreamInOrderThenTheFinalPacketAndClose) {
-    FakeSink sink;
-    PatternSession session;
-    LogCapture log(-1);
-    startStream(session, sink, 50000, Profile::fix, &log);
-    ASSERT_TRUE(sink.waitPackets(15, 3000));  // not playing: silence at the normal pace
-    EXPECT_EQ(session.calls.load(), 0u);
-    session.play();
-    ASSERT_TRUE(sink.waitPackets(60, 5000));
-    session.disconnect();
-    EXPECT_EQ(session.state.load(), stateIdle);
-
-    const auto packets = sink.packets();
-    size_t burstEnds = 0;
-    for (size_t i = 0; i < packets.size(); ++i) {
-        ASSERT_EQ(packets[i].sequence, static_cast<uint16_t>(i));
-        ASSERT_EQ(packets[i].payload.size() % 8, 0u);  // whole frames
-        ASSERT_EQ(packets[i].bytes, (packets[i].payload.size() + 23) & ~size_t{7});
-        if (packets[i].flags & 0x20) {
-            ASSERT_TRUE(packets[i].flags & 0x40);  // info goes on a burst's end
-        }
-        burstEnds += (packets[i].flags & 0x40) != 0;
-    }
-    EXPECT_GE(burstEnds, packets.size() / 6);  // bursts of 3, up to 6 while catching up
-    EXPECT_LE(burstEnds, packets.size() / 3 + 1);
-    // 441 frames of 8 bytes per 10 ms cycle.
-    EXPECT_NEAR((packets[3].payload.size() + packets[4].payload.size() + packets[5].payload.size()) / 8.0, 441, 2);
-    // Silence, the stream whole and in order, silence after its end.
-    const auto all = concatenate(packets);
-    const auto first = std::find_if(all.begin(), all.end(), [](uint8_t b) { return b != 0; });
-    const auto end = std::find(first, all.end(), uint8_t{0});
-    ASSERT_GT(end - first, 8000);
-    for (long n = 0; n < end - first; ++n) ASSERT_EQ(first[n], patternByte(n)) << n;
-    EXPECT_TRUE(std::all_of(end, all.end(), [](uint8_t b) { return b == 0; }));
-    EXPECT_GE(sink.count(command::disconnectReq), 1u);  // a stray status message costs an attempt
-
-    // Lines of the worker thread that no other thread logs beside: under Wine a line is lost
-    // when two threads log at once (the driver thread's "connectWait" and "play" lines come
-    // while the worker logs "redy to play loop start").
-    const std::string text = joined(log);
-    for (const char* line : {"wth start ", " FEEDBACK:8 ", " Info=50", "Request Info ",
-                             "info rcv 1 ", " fs=", "buffer Final ", "wth end", "discone"})
-        EXPECT_NE(text.find(line), std::string::npos) << line << "\n" << text;
-    EXPECT_EQ(text.find("DSICONNECT_REQ ERROR"), std::string::npos) << text;
-}
-
-// Without logging the worker allocates and counts nothing; with it, the counter line tells
-// what happened.
-TEST(Streaming, ResendsFeedbackAndBadDatagramsAllocateNothingAndAreCountedWhenLogging) {
+// Silence until play, the stream whole and in order, silence after its end, then the final
+// packet and close; on the way resends, feedback and datagrams to ignore. Without logging the
+// worker allocates and counts nothing; with it, the counter line tells what happened.
+TEST(Streaming, TheWholeStreamWithResendsFeedbackAndBadDatagrams) {
     for (const bool logging : {false, true}) {
         SCOPED_TRACE(logging ? "logging" : "log off");
         FakeSink sink;
@@ -184,9 +139,12 @@ TEST(Streaming, ResendsFeedbackAndBadDatagramsAllocateNothingAndAreCountedWhenLo
         std::optional<LogCapture> log;
         if (logging) log.emplace(-1);
         startStream(session, sink, 50000, Profile::fix, log ? &*log : nullptr);
+        ASSERT_TRUE(sink.waitPackets(15, 3000));  // not playing: silence at the normal pace
+        EXPECT_EQ(session.calls.load(), 0u);
         session.play();
-        ASSERT_TRUE(sink.waitPackets(30, 5000));
+        ASSERT_TRUE(sink.waitPackets(45, 5000));
         ASSERT_GT(session.calls.load(), 0u);  // the worker thread is watched from here on
+        allocations = 0;
         allocationsArmed = true;
         const size_t seen = sink.packets().size();
         // Datagrams that are no frame, or not from the sink, are ignored. Each would end the
@@ -209,17 +167,19 @@ TEST(Streaming, ResendsFeedbackAndBadDatagramsAllocateNothingAndAreCountedWhenLo
         allocationsArmed = false;
         EXPECT_EQ(session.state.load(), stateStreaming);
         session.disconnect();
+        EXPECT_EQ(session.state.load(), stateIdle);
+        EXPECT_GE(sink.count(command::disconnectReq), 1u);  // a stray status message costs an attempt
         if (!logging) {
             EXPECT_EQ(allocations.load(), 0u);
             EXPECT_EQ(session.counters.snapshot(), CounterValues{});
         }
 
         std::vector<const Datagram*> bySequence(65536, nullptr);
-        const auto packets = sink.packets();
-        size_t repeats = 0;
-        uint16_t next = 0;
+        std::vector<Datagram> originals;
+        size_t repeats = 0, burstEnds = 0;
         int64_t infoRequests = 0;
         const uint16_t firstMissing = static_cast<uint16_t>(seen - 6);
+        const auto packets = sink.packets();
         for (const auto& p : packets) {
             if (const Datagram* original = bySequence[p.sequence]) {
                 // The resends run from the first missing packet on, in order.
@@ -228,23 +188,48 @@ TEST(Streaming, ResendsFeedbackAndBadDatagramsAllocateNothingAndAreCountedWhenLo
                 EXPECT_EQ(p.payload, original->payload) << p.sequence;
                 EXPECT_EQ(p.flags & 0x20, 0);
                 EXPECT_EQ(p.bytes, (p.payload.size() + 2 + 23) & ~size_t{7});  // payload + 2
-            } else {
-                EXPECT_EQ(p.sequence, next++);  // new packets stay consecutive
-                bySequence[p.sequence] = &p;
-                infoRequests += (p.flags & 0x20) != 0;
+                continue;
             }
+            ASSERT_EQ(p.sequence, originals.size());  // new packets stay consecutive
+            ASSERT_EQ(p.payload.size() % 8, 0u);      // whole frames
+            ASSERT_EQ(p.bytes, (p.payload.size() + 23) & ~size_t{7});
+            if (p.flags & 0x20) {
+                ASSERT_TRUE(p.flags & 0x40);  // info goes on a burst's end
+            }
+            burstEnds += (p.flags & 0x40) != 0;
+            infoRequests += (p.flags & 0x20) != 0;
+            bySequence[p.sequence] = &p;
+            originals.push_back(p);
         }
         EXPECT_GE(repeats, 6u);
-        if (logging) {
-            const CounterValues line = lastCounterLine(*log);
-            EXPECT_EQ(line, session.counters.snapshot());
-            EXPECT_EQ(line[counter::packetsSent], next);
-            EXPECT_EQ(line[counter::packetsResent], static_cast<int64_t>(repeats));
-            EXPECT_EQ(line[counter::resendRequests], 1);
-            EXPECT_EQ(line[counter::infoRequests], infoRequests);
-            EXPECT_GE(line[counter::infoAnswers], 1);
-            EXPECT_EQ(line[counter::profile], 0);
-        }
+        EXPECT_GE(burstEnds, originals.size() / 6);  // bursts of 3, up to 6 while catching up
+        EXPECT_LE(burstEnds, originals.size() / 3 + 1);
+        // 441 frames of 8 bytes per 10 ms cycle.
+        EXPECT_NEAR((packets[3].payload.size() + packets[4].payload.size() + packets[5].payload.size()) / 8.0, 441, 2);
+        const auto all = concatenate(originals);
+        const auto first = std::find_if(all.begin(), all.end(), [](uint8_t b) { return b != 0; });
+        const auto end = std::find(first, all.end(), uint8_t{0});
+        ASSERT_GT(end - first, 8000);
+        for (long n = 0; n < end - first; ++n) ASSERT_EQ(first[n], patternByte(n)) << n;
+        EXPECT_TRUE(std::all_of(end, all.end(), [](uint8_t b) { return b == 0; }));
+        if (!logging) continue;
+
+        const CounterValues line = lastCounterLine(*log);
+        EXPECT_EQ(line, session.counters.snapshot());
+        EXPECT_EQ(line[counter::packetsSent], static_cast<int64_t>(originals.size()));
+        EXPECT_EQ(line[counter::packetsResent], static_cast<int64_t>(repeats));
+        EXPECT_EQ(line[counter::resendRequests], 1);
+        EXPECT_EQ(line[counter::infoRequests], infoRequests);
+        EXPECT_GE(line[counter::infoAnswers], 1);
+        EXPECT_EQ(line[counter::profile], 0);
+        // Lines of the worker thread that no other thread logs beside: under Wine a line is lost
+        // when two threads log at once (the driver thread's "connectWait" and "play" lines come
+        // while the worker logs "redy to play loop start").
+        const std::string text = joined(*log);
+        for (const char* expected : {"wth start ", " FEEDBACK:8 ", " Info=50", "Request Info ", "info rcv 1 ", " fs=",
+                                     "buffer Final ", "wth end", "discone"})
+            EXPECT_NE(text.find(expected), std::string::npos) << expected << "\n" << text;
+        EXPECT_EQ(text.find("DSICONNECT_REQ ERROR"), std::string::npos) << text;
     }
 }
 
