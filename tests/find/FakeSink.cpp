@@ -1,6 +1,7 @@
 #include "find/FakeSink.h"
 
 #include "platform/Clock.h"
+#include "platform/Thread.h"
 
 namespace findtest {
 
@@ -34,6 +35,7 @@ FakeSink::FakeSink(Script script, const std::string& bindAddress, uint16_t port)
     otherAddress.setPortNumber(0);
     if (!socket_.open(TERNO::Socket::Kind::Udp6) || !socket_.bind(address)) return;
     if (!other_.open(TERNO::Socket::Kind::Udp6) || !other_.bind(otherAddress)) return;
+    socket_.receiveSize = 65536;
     address_ = address;
     ok_ = true;
     thread_ = std::thread([this] { run(); });
@@ -44,25 +46,39 @@ FakeSink::~FakeSink() {
     if (thread_.joinable()) thread_.join();
 }
 
+void FakeSink::sendToLastPeer(Reply reply) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    unasked_.push_back(std::move(reply));
+}
+
 void FakeSink::run() {
+    // Answers must come within the client's waits even on a loaded machine.
+    platform::setThreadPriorityLevel(platform::priorityLevelHigh);
     Bytes request;
     TERNO::Address from{};
+    auto send = [&](const Reply& reply) {
+        TERNO::Socket& out = reply.fromOtherPort ? other_ : socket_;
+        const uint32_t start = platform::nowMicroseconds();
+        do {
+            out.sendTo(reply.bytes.data(), static_cast<uint32_t>(reply.bytes.size()), from, true);
+        } while (reply.repeatForUs != 0 && platform::nowMicroseconds() - start < reply.repeatForUs &&
+                 !stop_.load(std::memory_order_acquire));
+    };
     while (!stop_.load(std::memory_order_acquire)) {
-        const TERNO::WaitResult wait = socket_.waitReadable(10'000);
+        std::vector<Reply> unasked;
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            unasked.swap(unasked_);
+        }
+        for (const Reply& reply : unasked) send(reply);
+        const TERNO::WaitResult wait = socket_.waitReadable(2'000);
         if (wait == TERNO::WaitResult::Error) return;
         if (wait != TERNO::WaitResult::Ready) continue;
         socket_.receiveFrom(request, from);
         if (request.empty()) continue;
         const std::vector<Reply> replies = script_(request, from);
         requests_.fetch_add(1, std::memory_order_release);  // counted before any answer leaves
-        for (const Reply& reply : replies) {
-            TERNO::Socket& out = reply.fromOtherPort ? other_ : socket_;
-            const uint32_t start = platform::nowMicroseconds();
-            do {
-                out.sendTo(reply.bytes.data(), static_cast<uint32_t>(reply.bytes.size()), from, true);
-            } while (reply.repeatForUs != 0 && platform::nowMicroseconds() - start < reply.repeatForUs &&
-                     !stop_.load(std::memory_order_acquire));
-        }
+        for (const Reply& reply : replies) send(reply);
     }
 }
 

@@ -1,12 +1,14 @@
 #pragma once
 // A scripted sink for exchange tests: a socket and a thread that answer every received
-// datagram with whatever the script returns (any bytes, from its own or a second port).
-// The sockets are opened by the constructor, so constructing it on a thread that entered
-// another network namespace puts the sink in that namespace.
+// datagram with whatever the script returns (any bytes, from its own or a second port), and
+// send what a test hands them to whoever asked last. The sockets are opened by the
+// constructor, so constructing it on a thread that entered another network namespace puts
+// the sink in that namespace.
 
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -44,6 +46,8 @@ public:
     bool ok() const { return ok_; }
     TERNO::Address address() const { return address_; }   // bound address with its port
     uint32_t requests() const { return requests_.load(std::memory_order_acquire); }
+    // Sent by the sink's thread, unasked, to the source of the last request.
+    void sendToLastPeer(Reply reply);
 
 private:
     void run();
@@ -55,6 +59,8 @@ private:
     bool ok_ = false;
     std::atomic<bool> stop_{false};
     std::atomic<uint32_t> requests_{0};
+    std::mutex mutex_;
+    std::vector<Reply> unasked_;
     std::thread thread_;
 };
 

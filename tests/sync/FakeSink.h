@@ -1,17 +1,16 @@
 #pragma once
-// A minimal sink on [::1] for the session tests: one thread, one socket (control
-// and data port alike) that answers control requests, records data packets,
-// answers info requests with a status message and confirms DSICONNECT_REQ. A
-// second socket plays an impostor answering from the wrong port.
+// A minimal sink on [::1] for the session tests: a scripted sink whose one socket (control
+// and data port alike) answers control requests, records data packets, answers info
+// requests with a status message and confirms DSICONNECT_REQ. Its second socket plays an
+// impostor answering from the wrong port.
 
 #include <atomic>
 #include <condition_variable>
-#include <functional>
 #include <mutex>
 #include <string>
-#include <thread>
 #include <vector>
 
+#include "find/FakeSink.h"
 #include "sync/Sync.h"
 
 namespace synctest {
@@ -35,8 +34,7 @@ public:
     uint16_t profile[3] = {0, 0, 0};
 
     FakeSink();
-    ~FakeSink();
-    TERNO::Address address() const { return address_; }
+    TERNO::Address address() const { return peer_.address(); }
 
     std::vector<Datagram> requests();  // every control request, in order
     std::vector<Datagram> packets();   // every data packet, in order
@@ -49,19 +47,13 @@ public:
     void sendRaw(std::vector<uint8_t> bytes);
 
 private:
-    void run();
-    void handle(const std::vector<uint8_t>& d);
-    void send(TERNO::Socket& from, uint16_t command, uint16_t flags, uint64_t parameter);
-    void answer(uint16_t command, uint64_t parameter);
+    std::vector<findtest::Reply> handle(const findtest::Bytes& d);
+    findtest::Reply answer(uint16_t command, uint64_t parameter) const;
 
-    TERNO::Socket socket_, impostor_;
-    TERNO::Address address_{}, driver_{};
-    std::atomic<bool> stop_{false};
     std::mutex mutex_;
     std::condition_variable changed_;
     std::vector<Datagram> requests_, packets_;
-    std::vector<std::function<void()>> actions_;
-    std::thread thread_;
+    findtest::FakeSink peer_;  // last: its thread ends before the rest goes
 };
 
 // Opens a session that waits 300 ms for each control answer, so that a loaded
