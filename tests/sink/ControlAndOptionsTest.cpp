@@ -12,10 +12,8 @@ namespace {
 
 std::vector<uint8_t> request(const Header& h) { return {h.bytes, h.bytes + kHeaderBytes}; }
 
-TEST(ControlResponder, AnswersCapabilitiesLatencySizesAndProfile) {
+TEST(ControlResponder, AnswersLatencySizesAndProfile) {
     SinkConfig c;
-    c.pcmCaps = 0x0000000A00000802ull;              // 2 ch int32 44.1 kHz only
-    c.dsdLsbCaps = 0;
     c.latencyMax = 300;
     c.hwLatency = 7;
     c.mtu = 9000;
@@ -25,16 +23,8 @@ TEST(ControlResponder, AnswersCapabilitiesLatencySizesAndProfile) {
     c.profileFlags = 0x1A;
     ControlResponder r(c, 4321);
 
-    const uint64_t summary = readU64(*r.handle(request(Header::wide(FORMAT_REQ, 0, uint64_t{0}))).answer, 8);
-    EXPECT_EQ(summary & 0xFF00, 0x0800u);
-    EXPECT_EQ(summary & 0x300000, 0x200000u);       // only the MSB-first DSD set
-    EXPECT_NE(summary & 0xF0000, 0u);
-    const auto pcm = *r.handle(request(Header::wide(FORMAT_REQ, 0, summary & 0xFF00))).answer;
-    EXPECT_EQ(flags(pcm) & kHasData, kHasData);
-    EXPECT_EQ(readU64(pcm, 8), c.pcmCaps);
-    EXPECT_EQ(readU64(*r.handle(request(Header::wide(FORMAT_REQ, 0, uint64_t{0x200000}))).answer, 8), c.dsdMsbCaps);
-    EXPECT_EQ(readU64(*r.handle(request(Header::wide(FORMAT_REQ, 0, uint64_t{0x100000}))).answer, 8), 0u);
-
+    // The capability sets are what the engine runs' getInfo must learn exactly, each DSD set
+    // missing in turn.
     auto lat = *r.handle(request(Header(LATENCY_REQ, 0, 0, 0))).answer;
     EXPECT_EQ(readU16(lat, 8), c.latency);
     EXPECT_EQ(readU16(lat, 10), 7);
@@ -52,19 +42,12 @@ TEST(ControlResponder, AnswersCapabilitiesLatencySizesAndProfile) {
     EXPECT_EQ(readU16(prof, 12), 0x1A);
 }
 
-TEST(ControlResponder, ConnectChecksFormatAndCarriesPolarityAndDataPort) {
+// A valid format connects (the engine runs check polarity, data port and format through the
+// sink); an invalid one, or DSD without a DSD set, is refused.
+TEST(ControlResponder, ConnectRefusesFormatsItCannotTake) {
     SinkConfig c;
     c.dsdLsbCaps = c.dsdMsbCaps = 0;
-    c.invertPolarity = true;
     ControlResponder r(c, 4321);
-    const uint64_t stereo32 = 0x0000000A00000802ull;
-    ControlResult ok = r.handle(request(Header::wide(CONNECT_REQ, 0, stereo32)));
-    ASSERT_TRUE(ok.answer);
-    EXPECT_TRUE(ok.connected);
-    EXPECT_EQ(flags(*ok.answer), kHasData | kPolarityInvert);
-    EXPECT_EQ(readU16(*ok.answer, 8), 4321);
-    EXPECT_EQ(r.format(), stereo32);
-
     const uint64_t threeChannels = 0x0000000A00000803ull;   // not one-hot: invalid
     ControlResult bad = r.handle(request(Header::wide(CONNECT_REQ, 0, threeChannels)));
     ASSERT_TRUE(bad.answer);
@@ -72,15 +55,14 @@ TEST(ControlResponder, ConnectChecksFormatAndCarriesPolarityAndDataPort) {
     EXPECT_EQ(flags(*bad.answer) & kHasData, 0);
     const uint64_t dsd64 = 0x0000020202A10002ull;             // no DSD set configured
     EXPECT_FALSE(r.handle(request(Header::wide(CONNECT_REQ, 0, dsd64))).connected);
+    EXPECT_TRUE(r.handle(request(Header::wide(CONNECT_REQ, 0, uint64_t{0x0000000A00000802}))).connected);
 }
 
-TEST(ControlResponder, NameLogDisconnectAndUnknown) {
+// The log request and its lines, and commands it does not know (name, close and forged
+// answers are the engine runs' business).
+TEST(ControlResponder, LogRequestAndUnknownCommands) {
     SinkConfig c;
     ControlResponder r(c, 1);
-    const auto name = frameWithText(Header(NAME_REQ, 1), "Player 9");
-    ControlResult n = r.handle(name);
-    EXPECT_EQ(r.clientName(), "Player 9");
-    EXPECT_EQ(command(*n.answer), NAME_ANS);
     ControlResult log = r.handle(request(Header(LOG_REQ, 0, 1)));
     EXPECT_EQ(log.logRequest, std::optional<bool>(true));
     EXPECT_EQ(readU16(*log.answer, 8), 0);          // the acknowledgement is not a log line
@@ -88,11 +70,7 @@ TEST(ControlResponder, NameLogDisconnectAndUnknown) {
     EXPECT_TRUE(isFrame(line));
     EXPECT_EQ(readU16(line, 8), 2);
     EXPECT_EQ(std::string(payload(line).begin(), payload(line).end()), "hello");
-    EXPECT_TRUE(r.handle(request(Header(DSICONNECT_REQ, 0))).disconnected);
     EXPECT_FALSE(r.handle(request(Header(77, 0))).answer);
-    const auto forged = ControlResponder::forged(*r.handle(request(Header(DATASIZE_REQ, 0))).answer);
-    EXPECT_NE(readU16(forged, 8), c.mtu);
-    EXPECT_EQ(command(forged), DATASIZE_ANS);
 }
 
 // A pad count larger than the room after the header must not wrap the payload length: a
