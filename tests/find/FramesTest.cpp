@@ -8,6 +8,7 @@
 #include "find/FindRequests.h"
 #include "find/ProductTag.h"
 #include "find/Target.h"
+#include "terno/AddressOf.h"
 
 using findtest::Bytes;
 using findtest::frame;
@@ -15,14 +16,6 @@ using findtest::frame;
 namespace {
 
 Bytes bytesOf(const TERNO::MessageHeader& message) { return Bytes(message.frame, message.frame + message.frameSize); }
-
-TERNO::Address addressOf(const char* text, uint16_t port = 0, uint16_t scope = 0) {
-    TERNO::Address address{};
-    EXPECT_TRUE(address.parse(text)) << text;
-    address.setPortNumber(port);
-    address.scope = scope;
-    return address;
-}
 
 }  // namespace
 
@@ -69,7 +62,7 @@ TEST(TargetText, MyAddressPlaceholderAndZeroAddress) {
         {"[myaddress][myaddress]", "[fe80::a:2][myaddress]"},  // the first only
         {"no placeholder [myaddres]", "no placeholder [myaddres]"}, {"", ""},
     };
-    const TERNO::Address sink = addressOf("fe80::a:2", 19642, 3);  // neither port nor scope printed
+    const TERNO::Address sink = addressOf("fe80::a:2", 3, 19642);  // neither port nor scope printed
     for (const auto& [text, replaced] : cases) EXPECT_EQ(VELMORA::replaceMyAddress(text, sink), replaced);
 
     TERNO::Address zero{};

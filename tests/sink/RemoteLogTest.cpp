@@ -2,6 +2,7 @@
 // LOG_TEXT messages marked 2; nothing is sent before a driver asks.
 #include "RemoteLog.h"
 #include "SinkWire.h"
+#include "terno/AddressOf.h"
 
 #include <gtest/gtest.h>
 
@@ -9,13 +10,6 @@
 
 namespace sink {
 namespace {
-
-TERNO::Address loopback(uint16_t port) {
-    TERNO::Address a{};
-    a.bytes[15] = 1;
-    a.setPortNumber(port);
-    return a;
-}
 
 // The next datagram within 2 s, or nothing.
 std::vector<uint8_t> receive(TERNO::Socket& s) {
@@ -28,16 +22,16 @@ std::vector<uint8_t> receive(TERNO::Socket& s) {
 
 TEST(RemoteLog, AcknowledgesTheRequestThenSendsLines) {
     RemoteLog log;
-    ASSERT_TRUE(log.start(loopback(0), 0));
+    ASSERT_TRUE(log.start(addressOf("::1"), 0));
     ASSERT_NE(log.port(), 0);
     TERNO::Socket driver;
     ASSERT_TRUE(driver.open(TERNO::Socket::Udp6));
-    TERNO::Address any = loopback(0);
+    TERNO::Address any = addressOf("::1");
     ASSERT_TRUE(driver.bind(any));
 
     log.line("before anyone asked");
     const Header request(LOG_REQ, 0, 1);
-    ASSERT_TRUE(driver.sendTo(request.bytes, kHeaderBytes, loopback(log.port()), true));
+    ASSERT_TRUE(driver.sendTo(request.bytes, kHeaderBytes, addressOf("::1", 0, log.port()), true));
     const std::vector<uint8_t> ack = receive(driver);
     ASSERT_TRUE(isFrame(ack));
     EXPECT_EQ(command(ack), LOG_TEXT);

@@ -2,6 +2,7 @@
 // never produces.
 
 #include "FakeNet.h"
+#include "terno/AddressOf.h"
 #include "terno/Socket.h"
 
 #include <gtest/gtest.h>
@@ -25,13 +26,6 @@ protected:
     }
     FakeNet& net = FakeNet::get();
 };
-
-Address address(const char* text, uint16_t scope) {
-    Address a{};
-    EXPECT_TRUE(a.parse(text));
-    a.scope = scope;
-    return a;
-}
 
 }  // namespace
 
@@ -59,31 +53,31 @@ TEST_F(SocketSeam, BindPinsTheInterfaceForEverySend) {
     Socket s;
     ASSERT_TRUE(s.open(Socket::Udp6));
     net.chosenPort = Address::toNetworkOrder(50001);
-    Address local = address("fe80::1234", 5);
+    Address local = addressOf("fe80::1234", 5);
     ASSERT_TRUE(s.bind(local));
     EXPECT_EQ(net.bound.scopeId, 5u);
     EXPECT_EQ(local.portNumber(), 50001);
     EXPECT_TRUE(optionSet(NetOption::MulticastInterface, 5));
     EXPECT_TRUE(optionSet(NetOption::UnicastInterface, 5));
-    ASSERT_TRUE(s.sendTo("x", 1, address("fe80::99", 9), false));
-    ASSERT_EQ(s.sendDatagram("x", 1, address("ff02::1", 2)), 0);
+    ASSERT_TRUE(s.sendTo("x", 1, addressOf("fe80::99", 9), false));
+    ASSERT_EQ(s.sendDatagram("x", 1, addressOf("ff02::1", 2)), 0);
     for (const auto& d : net.destinations) EXPECT_EQ(d.scopeId, 5u);
 
     // Without a working multicast option the unicast one is not tried; the bind still holds.
     net.options.clear();
     net.failingOptions = {NetOption::MulticastInterface};
-    Address loop = address("::1", 3);
+    Address loop = addressOf("::1", 3);
     loop.setPortNumber(7000);
     ASSERT_TRUE(s.bind(loop));
     EXPECT_EQ(net.bound.scopeId, 3u);
     EXPECT_EQ(loop.portNumber(), 7000);  // a given port is kept
     EXPECT_EQ(net.options.size(), 1u);
 
-    Address any = address("::", 7);  // no pin: the scope is not used, destinations keep theirs
+    Address any = addressOf("::", 7);  // no pin: the scope is not used, destinations keep theirs
     ASSERT_TRUE(s.bind(any));
     EXPECT_EQ(net.bound.scopeId, 0u);
     EXPECT_EQ(s.interfaceIndex, 0u);
-    ASSERT_TRUE(s.sendTo("x", 1, address("fe80::99", 9), false));
+    ASSERT_TRUE(s.sendTo("x", 1, addressOf("fe80::99", 9), false));
     EXPECT_EQ(net.destinations.back().scopeId, 9u);
 
     net.failBind = true;
@@ -94,7 +88,7 @@ TEST_F(SocketSeam, BindPinsTheInterfaceForEverySend) {
 TEST_F(SocketSeam, TransientSendErrorsFallBackToBlockingAndBack) {
     Socket s;
     ASSERT_TRUE(s.open(Socket::Udp6));
-    const Address to = address("::1", 0);
+    const Address to = addressOf("::1", 0);
     net.sends = {{-1, 10035}, {-1, 10055}};  // a blocking socket just sends again
     ASSERT_TRUE(s.sendTo("abc", 3, to, true));
     EXPECT_EQ(net.destinations.size(), 3u);

@@ -1,5 +1,6 @@
 // Socket behaviour on the IPv6 loopback address only.
 
+#include "terno/AddressOf.h"
 #include "terno/Socket.h"
 
 #include <gtest/gtest.h>
@@ -17,13 +18,6 @@ using TERNO::WaitResult;
 
 namespace {
 
-Address address(const char* text, uint16_t scope = 0) {
-    Address a{};
-    EXPECT_TRUE(a.parse(text)) << text;
-    a.scope = scope;
-    return a;
-}
-
 // An open Udp6 socket bound to [::1] on a port of the system's choice.
 struct Bound {
     Bound() {
@@ -38,7 +32,7 @@ struct Bound {
         return bytes;
     }
     Socket socket;
-    Address address = ::address("::1");
+    Address address = addressOf("::1");
 };
 
 }  // namespace
@@ -58,18 +52,18 @@ TEST(SocketLife, OpenCloseBindAndPinning) {
     EXPECT_EQ(s.interfaceIndex, 0u);
 
     ASSERT_TRUE(s.open(Socket::Udp6));
-    Address scoped = address("::1", 3);  // ::1 with a scope pins, whether or not the system accepts it
+    Address scoped = addressOf("::1", 3);  // ::1 with a scope pins, whether or not the system accepts it
     s.bind(scoped);
     EXPECT_EQ(s.interfaceIndex, 3u);
 
     ASSERT_TRUE(s.open(Socket::Udp6));
-    Address linkLocal = address("fe80::1", 60000);  // no such interface
+    Address linkLocal = addressOf("fe80::1", 60000);  // no such interface
     EXPECT_FALSE(s.bind(linkLocal));
     EXPECT_EQ(s.interfaceIndex, 60000u);
     EXPECT_NE(s.lastError, 0);
 
     ASSERT_TRUE(s.open(Socket::Udp6));
-    Address foreign = address("2001:db8::1");
+    Address foreign = addressOf("2001:db8::1");
     EXPECT_FALSE(s.bind(foreign));
     EXPECT_EQ(s.lastError, 10049);  // address not available, in the Windows numbering
     EXPECT_TRUE(s.isOpen());
@@ -102,7 +96,7 @@ TEST(SocketDatagrams, SendAndReceiveWithSourceAddressAndSize) {
     // A datagram larger than the buffer reads as no datagram, and so does an empty queue.
     b.socket.receiveSize = 100;
     ASSERT_TRUE(a.socket.sendTo(big.data(), 200, b.address, true));
-    const Address untouched = address("::1", 77);
+    const Address untouched = addressOf("::1", 77);
     from = untouched;
     EXPECT_TRUE(b.receive(from).empty());
     ASSERT_TRUE(b.socket.setBlocking(false));
