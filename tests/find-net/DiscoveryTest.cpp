@@ -140,22 +140,18 @@ TEST_F(Discovery, EverySinkOfASegmentWithItsOutputsAndTheProductFilter) {
     EXPECT_EQ(all->size(), 11u);
 }
 
-TEST_F(Discovery, SinkOnTwoSegmentsIsFoundOnEach) {
-    ASSERT_TRUE(farm.start(10, plainSink("Both", 1)));
-    const auto targets = list(0);
-    ASSERT_TRUE(targets);
-    ASSERT_EQ(targets->size(), 2u);
-    EXPECT_EQ(targets->begin()->first, streamOf(10, 1, 5001, link1));
-    EXPECT_EQ(targets->rbegin()->first, streamOf(10, 2, 5001, link2));
-}
-
-TEST_F(Discovery, ConfiguredTargetsOnEitherInterface) {
+TEST_F(Discovery, ConfiguredTargetsOnEitherInterfaceAndASinkOnBoth) {
     sink::FindResponderConfig config = plainSink("Far", 2);
     config.answerInfo = false;  // still found, with empty information text
     ASSERT_TRUE(farm.start(9, config));
     ASSERT_TRUE(farm.start(1, plainSink("Near", 1)));
+    ASSERT_TRUE(farm.start(10, plainSink("Both", 1)));
     VELMORA::Find find(driverParams());
     ASSERT_TRUE(find.open(0));
+    VELMORA::TargetMap targets;
+    ASSERT_TRUE(find.getTargetList(targets));
+    EXPECT_EQ(targets.size(), 5u);  // Near, Far's two outputs, and Both once on each segment
+    EXPECT_EQ(targets.count(streamOf(10, 1, 5001, link1)) + targets.count(streamOf(10, 2, 5001, link2)), 2u);
 
     TERNO::Address configured = sinkAddress(9, 2);  // answers only on the second interface
     configured.setPortNumber(1234);                  // only the address bytes count
