@@ -1,5 +1,7 @@
-// The engine against a misbehaving network or sink: lost packets, a stalled worker, a sink
-// that falls silent, a sink that closes the stream, answers from a wrong address.
+// The engine against the reference sink over loopback: every PCM sample type and every DSD
+// layout conversion arrives bit for bit with both polarities, and so does the stream of a
+// misbehaving network or sink (lost packets, a stalled worker, answers from a wrong address);
+// a sink that falls silent or closes the stream ends it.
 #include "EngineRun.h"
 
 #include <gtest/gtest.h>
@@ -8,21 +10,26 @@
 #include <cstdio>
 #include <fstream>
 #include <optional>
+#include <span>
 #include <string>
 #include <thread>
 
 namespace engine_test {
 namespace {
 
-// Streams the source's pattern (16-bit stereo by default) and checks that all arrived bit for bit.
-void streamBitExact(SinkProcess& sink, PatternSource& source, const StreamPlan& plan = {}) {
+// Streams the source's pattern (16-bit stereo by default) and checks that all arrived bit for
+// bit, complemented when inverted; outcome, when given, receives how the stream went.
+void streamBitExact(SinkProcess& sink, PatternSource& source, const StreamPlan& plan = {}, bool inverted = false,
+                    StreamOutcome* outcome = nullptr) {
     ASSERT_TRUE(sink.waitListening());
     const StreamOutcome o = runStream(source, sink, plan);
+    if (outcome) *outcome = o;
+    if (o.infoAttempts > 1) std::printf("note: getInfo needed %d attempts\n", o.infoAttempts);
     ASSERT_EQ(o.failed, "");
     EXPECT_TRUE(o.patternSent);
     source.close();
     ASSERT_EQ(sink.waitExit(std::chrono::milliseconds(5000)), 0);
-    const PatternMatch m = matchPattern(sink.rawOutput(), source, plan.hostFormat, o.sinkFormat, false);
+    const PatternMatch m = matchPattern(sink.rawOutput(), source, plan.hostFormat, o.sinkFormat, inverted);
     EXPECT_EQ(m.problem, "");
     EXPECT_EQ(m.blocksMatched, source.patternBlocks());
     EXPECT_EQ(sink.reportNumber("never_recovered"), 0);
@@ -145,6 +152,99 @@ TEST(EngineFaults, AnswersFromAnotherPortAreIgnored) {
     SinkProcess sink({"--foreign-answers", "decoy"});
     streamBitExact(sink, 80, 6);
 }
+
+constexpr uint64_t kStereo48k = 0x0000000C00000002ull;     // 2 ch, 48 kHz ×1
+constexpr uint64_t kStereoDsd64 = 0x0000020200000002ull;   // 2 ch, 44.1 kHz ×64
+constexpr uint64_t kLsb = sink::defaultDsdCaps(false), kMsb = sink::defaultDsdCaps(true);
+
+// DSD capability set of one bit order and the given word byte orders.
+constexpr uint64_t dsdCaps(bool msbFirst, bool little, bool big) {
+    return 0x3F | 0x10000 | (uint64_t{2} << 24) | (uint64_t{0x6} << 32) | (uint64_t{0xF} << 41) |
+           (msbFirst ? uint64_t{1} << 21 : uint64_t{1} << 20) | (uint64_t{little} << 22) | (uint64_t{big} << 23);
+}
+
+struct Case {
+    const char* name;
+    uint64_t hostFormat;
+    uint64_t dsdLsbCaps, dsdMsbCaps;   // the sink's DSD sets
+    const char* converter;             // expected with normal polarity
+    const char* invertedConverter;     // expected when the stream is complemented
+    uint32_t framesPerBlock, patternBlocks;
+};
+
+struct StreamRun {
+    Case c;
+    bool sinkInverts, hostInverts;
+};
+
+class EngineStream : public ::testing::TestWithParam<StreamRun> {};
+
+TEST_P(EngineStream, SinkReceivesThePatternBitForBit) {
+    const StreamRun& run = GetParam();
+    StreamPlan plan;
+    plan.hostFormat = run.c.hostFormat;
+    plan.framesPerBlock = run.c.framesPerBlock;
+    plan.hostInvert = run.hostInverts;
+    plan.dsdLsbCaps = run.c.dsdLsbCaps;
+    plan.dsdMsbCaps = run.c.dsdMsbCaps;
+    std::vector<std::string> args{"--dsd-lsb-caps", std::to_string(plan.dsdLsbCaps), "--dsd-msb-caps",
+                                  std::to_string(plan.dsdMsbCaps)};
+    if (run.sinkInverts) args.push_back("--invert");
+    SinkProcess sink(args);
+    PatternSource source(run.c.patternBlocks, 0x5EED + static_cast<uint32_t>(run.c.hostFormat));
+    const bool inverted = run.sinkInverts != run.hostInverts;
+    StreamOutcome o;
+    ASSERT_NO_FATAL_FAILURE(streamBitExact(sink, source, plan, inverted, &o));
+    EXPECT_EQ(o.converter, inverted ? run.c.invertedConverter : run.c.converter);
+    EXPECT_TRUE(sink.reportFlag("closing_handshake"));
+    EXPECT_EQ(sink.reportNumber("connects"), 1);
+    char format[40];
+    std::snprintf(format, sizeof format, "\"format\": \"0x%016llx\"", static_cast<unsigned long long>(o.sinkFormat));
+    const std::string report = sink.report();
+    EXPECT_NE(report.find(format), std::string::npos) << report;
+    EXPECT_NE(report.find("\"client_name\": \"engine test\""), std::string::npos);
+}
+
+constexpr Case kPcm[] = {
+    {"Int16", kStereo48k | 0x0200, kLsb, kMsb, "copy", "invert", 512, 40},
+    {"Int24", kStereo48k | 0x0400, kLsb, kMsb, "copy", "invert", 512, 40},
+    {"Int32", kStereo48k | 0x0800, kLsb, kMsb, "copy", "invert", 256, 60},
+    {"Float32", kStereo48k | 0x2000, kLsb, kMsb, "copy", "invert", 256, 60},
+    {"Float64", kStereo48k | 0x4000, kLsb, kMsb, "copy", "invert", 256, 60},
+};
+
+// Host words LSB first, big-endian; the sink's sets force each conversion.
+constexpr Case kDsd[] = {
+    {"DsdAsIs", kStereoDsd64 | 0x02A10000, kLsb, kMsb, "copy", "invert", 8192, 60},
+    {"DsdSwap32", kStereoDsd64 | 0x02910000, dsdCaps(false, true, false), 0, "swap32", "swap32Invert", 8192, 60},
+    {"DsdSwap32BitReverse", kStereoDsd64 | 0x02910000, 0, dsdCaps(true, false, true), "swap32BitReverse",
+     "swap32BitReverseInvert", 8192, 60},
+    {"DsdBitReverse", kStereoDsd64 | 0x02910000, 0, dsdCaps(true, true, false), "bitReverse", "bitReverseInvert",
+     8192, 60},
+};
+
+// Every case with the sink asking for inversion or not.
+std::vector<StreamRun> withSinkPolarities(std::span<const Case> cases, std::initializer_list<bool> sinkInverts) {
+    std::vector<StreamRun> out;
+    for (const Case& c : cases)
+        for (bool inv : sinkInverts) out.push_back({c, inv, false});
+    return out;
+}
+
+std::string runName(const ::testing::TestParamInfo<StreamRun>& info) {
+    return std::string(info.param.c.name) + (info.param.sinkInverts ? "_SinkInverts" : "") +
+           (info.param.hostInverts ? "_HostInverts" : "");
+}
+
+INSTANTIATE_TEST_SUITE_P(Pcm, EngineStream, ::testing::ValuesIn(withSinkPolarities(kPcm, {false})), runName);
+// Each DSD conversion has an inverting twin.
+INSTANTIATE_TEST_SUITE_P(Dsd, EngineStream, ::testing::ValuesIn(withSinkPolarities(kDsd, {false, true})), runName);
+// PCM inverts with one converter whatever the sample type: the sink's inversion, the host's
+// own, and both cancelling; and the host's own for DSD.
+INSTANTIATE_TEST_SUITE_P(Polarity, EngineStream,
+                         ::testing::Values(StreamRun{kPcm[0], true, false}, StreamRun{kPcm[2], false, true},
+                                           StreamRun{kPcm[2], true, true}, StreamRun{kDsd[1], false, true}),
+                         runName);
 
 }  // namespace
 }  // namespace engine_test
