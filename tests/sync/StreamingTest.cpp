@@ -276,7 +276,8 @@ TEST(Streaming, SinkPolarityRequestInvertsTheStreamAndBack) {
     for (long n = 0; n < 2000 && first + n < all.end(); ++n) ASSERT_EQ(first[n], uint8_t(~patternByte(n))) << n;
 }
 
-// A sink that falls silent or closes the stream: the engine tests against the sink process.
+// A sink that falls silent or closes the stream: the driver's streaming tests (and the
+// engine's against the sink process for the info timeout).
 TEST(Streaming, WaysAStreamEnds) {
     {  // A resend request beyond the packet ring (512 packets here).
         FakeSink sink;

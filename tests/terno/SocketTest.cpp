@@ -5,10 +5,8 @@
 
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <chrono>
 #include <string>
-#include <thread>
 #include <tuple>
 #include <vector>
 
@@ -131,21 +129,4 @@ TEST(SocketWaits, TimeoutAndReady) {
     ASSERT_TRUE(a.socket.sendTo("ping", 4, b.address, false));
     EXPECT_EQ(b.socket.waitReadable(TERNO::fromSeconds(5)), WaitResult::Ready);
     EXPECT_EQ(b.socket.poll(), WaitResult::Ready);
-}
-
-// The log sink shares one socket between every thread that logs; the first sockets of a
-// process may also be made on several threads at once.
-TEST(SocketThreads, ConcurrentSendDatagramOnOneSocket) {
-    Bound shared, receiver;
-    std::atomic<int> failures{0};
-    std::vector<std::thread> senders;
-    for (int t = 0; t < 4; ++t)
-        senders.emplace_back([&] {
-            Socket own;
-            for (int i = 0; i < 25; ++i)
-                if (shared.socket.sendDatagram("line", 4, receiver.address) != 0) failures.fetch_add(1);
-        });
-    for (std::thread& t : senders) t.join();
-    EXPECT_EQ(failures.load(), 0);
-    EXPECT_EQ(receiver.socket.waitReadable(TERNO::fromSeconds(2)), WaitResult::Ready);
 }
