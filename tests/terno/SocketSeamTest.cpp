@@ -85,53 +85,47 @@ TEST_F(SocketSeam, BindPinsTheInterfaceForEverySend) {
     EXPECT_EQ(s.lastError, 10048);
 }
 
+// Transient errors (would block, no buffers) and short sends go out again whole when retried,
+// a non-blocking socket switched to blocking for it and back; a hard error ends the retries
+// and the mode still comes back.
 TEST_F(SocketSeam, TransientSendErrorsFallBackToBlockingAndBack) {
-    Socket s;
+    struct Case {
+        const char* what;
+        bool nonBlocking, retry, switchFails;
+        std::deque<FakeNet::SendResult> sends;
+        bool sent;
+        int32_t error;               // lastError afterwards
+        size_t attempts;
+        std::vector<bool> switches;  // setNonBlocking calls made by the send
+    };
+    const Case cases[] = {
+        {"blocking: sent again", false, true, false, {{-1, 10035}, {-1, 10055}}, true, 10055, 3, {}},
+        {"non-blocking: blocking once", true, true, false, {{-1, 10035}, {-1, 10055}}, true, 10055, 3, {false, true}},
+        {"no retry", true, false, false, {{-1, 10035}}, false, 10035, 1, {}},
+        {"hard error", true, true, false, {{-1, 10035}, {-1, 10040}, {-1, 10035}}, false, 10040, 2, {false, true}},
+        {"short send, no retry", true, false, false, {{1, 0}}, false, 0, 1, {}},
+        {"short sends resent whole", true, true, false, {{1, 0}, {2, 0}}, true, 0, 3, {false, true}},
+        {"neither switch works", true, true, true, {{-1, 10035}}, true, 10035, 2, {false, true}},
+    };
+    for (const Case& c : cases) {
+        Socket s;
+        ASSERT_TRUE(s.open(Socket::Udp6) && s.setBlocking(!c.nonBlocking));
+        net.nonBlockingCalls.clear();
+        net.destinations.clear();
+        net.failNonBlocking = c.switchFails;
+        net.sends = c.sends;
+        EXPECT_EQ(s.sendTo("abc", 3, addressOf("::1"), c.retry), c.sent) << c.what;
+        EXPECT_EQ(s.lastError, c.error) << c.what;
+        EXPECT_EQ(net.destinations.size(), c.attempts) << c.what;
+        EXPECT_EQ(net.nonBlockingCalls, c.switches) << c.what;
+        EXPECT_EQ(s.blocking, !c.nonBlocking) << c.what;
+        net.failNonBlocking = false;
+    }
+    Socket s;  // sendDatagram reports, but changes nothing
     ASSERT_TRUE(s.open(Socket::Udp6));
-    const Address to = addressOf("::1", 0);
-    net.sends = {{-1, 10035}, {-1, 10055}};  // a blocking socket just sends again
-    ASSERT_TRUE(s.sendTo("abc", 3, to, true));
-    EXPECT_EQ(net.destinations.size(), 3u);
-    EXPECT_TRUE(net.nonBlockingCalls.empty());
-
-    ASSERT_TRUE(s.setBlocking(false));
-    net.nonBlockingCalls.clear();
-    net.destinations.clear();
-    net.sends = {{-1, 10035}, {-1, 10055}};
-    ASSERT_TRUE(s.sendTo("abc", 3, to, true));
-    EXPECT_EQ(net.destinations.size(), 3u);
-    EXPECT_EQ(net.nonBlockingCalls, (std::vector<bool>{false, true}));  // blocking once, then back
-    EXPECT_FALSE(s.blocking);
-
     net.sends = {{-1, 10035}};
-    EXPECT_FALSE(s.sendTo("abc", 3, to, false));
-    EXPECT_EQ(s.lastError, 10035);
-    net.destinations.clear();
-    net.sends = {{-1, 10035}, {-1, 10040}, {-1, 10035}};
-    net.nonBlockingCalls.clear();
-    EXPECT_FALSE(s.sendTo("abc", 3, to, true));  // a hard error ends the retries
-    EXPECT_EQ(s.lastError, 10040);
-    EXPECT_EQ(net.destinations.size(), 2u);
-    EXPECT_EQ(net.nonBlockingCalls, (std::vector<bool>{false, true}));  // and the mode comes back
-    EXPECT_FALSE(s.blocking);
-
-    net.sends = {{1, 0}};  // short sends: a failure without retry, resent whole with it
-    EXPECT_FALSE(s.sendTo("abc", 3, to, false));
-    net.destinations.clear();
-    net.sends = {{1, 0}, {2, 0}};
-    EXPECT_TRUE(s.sendTo("abc", 3, to, true));
-    EXPECT_EQ(net.destinations.size(), 3u);
-
-    s.lastError = 0;  // sendDatagram reports, but changes nothing
-    net.sends = {{-1, 10035}};
-    EXPECT_EQ(s.sendDatagram("abc", 3, to), 10035);
+    EXPECT_EQ(s.sendDatagram("abc", 3, addressOf("::1")), 10035);
     EXPECT_EQ(s.lastError, 0);
-
-    ASSERT_TRUE(s.setBlocking(false));
-    net.failNonBlocking = true;  // neither switch works: the flag stays as it was
-    net.sends = {{-1, 10035}};
-    ASSERT_TRUE(s.sendTo("abc", 3, to, true));
-    EXPECT_FALSE(s.blocking);
 }
 
 TEST_F(SocketSeam, OpenOfUdp4FailsWithoutBroadcastAndWaitsSplitTheTimeout) {
