@@ -57,7 +57,6 @@ StreamOutcome runStream(PatternSource& source, const SinkProcess& sink, const St
 // How the sink's raw output relates to the pattern.
 struct PatternMatch {
     size_t blocksMatched = 0;       // pattern blocks found in order, bit for bit
-    size_t silenceBlocks = 0;       // whole silent blocks between them (ring underruns)
     std::string problem;            // first mismatch, empty when all blocks matched
 };
 
