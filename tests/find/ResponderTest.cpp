@@ -135,6 +135,7 @@ TEST(VelmoraFindTool, JsonEscapesSinkTexts) {
     EXPECT_NE(json.find(R"("description": "Box \"A\"\\")"), std::string::npos) << json;
     EXPECT_NE(json.find(R"("outputName": "Room\n")"), std::string::npos) << json;
     EXPECT_NE(json.find(R"("infoText": "x\u0001")"), std::string::npos) << json;
+    EXPECT_EQ(velmora_find::targetsAsJson({}), "[]\n");
     // The plain fields and the table's columns: the discovery program's runs.
     EXPECT_EQ(velmora_find::targetsAsTable(targets).find('\x01'), std::string::npos);
 }

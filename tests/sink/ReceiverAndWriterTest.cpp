@@ -152,6 +152,17 @@ TEST(DataReceiver, ReorderedDelayedAndDuplicatedPacketsComeOutOnceInOrder) {
     EXPECT_EQ(report.packetsDelivered, 70000u);
     EXPECT_EQ(report.neverRecovered, 0u);
     EXPECT_EQ(r.raw.bytes(), bodies(70000, 8));
+
+    // The sink's loop wakes when the oldest delayed packet is due, at once once it is late.
+    SinkConfig d;
+    d.faults.delayRate = 1.0;
+    d.faults.delayUs = 300;
+    Receiver delayed(d);
+    delayed.rx.onData(dataPacket(0, 0, 8), 100);
+    EXPECT_EQ(delayed.rx.nextDueUs(100, 20000), 300u);
+    EXPECT_EQ(delayed.rx.nextDueUs(450, 20000), 0u);
+    delayed.rx.poll(450);
+    EXPECT_EQ(delayed.rx.nextDueUs(450, 20000), 20000u);
 }
 
 TEST(AudioWriter, DsdWordsBecomeDsfTimeOrder) {
