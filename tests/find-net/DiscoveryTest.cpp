@@ -7,7 +7,6 @@
 
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <optional>
 #include <tuple>
 
@@ -20,6 +19,8 @@
 
 using namespace testnet;
 using findtest::Bytes;
+using findtest::Clock;
+using findtest::msSince;
 using logtest::LogCapture;
 using findtest::Reply;
 using findtest::frame;
@@ -27,12 +28,6 @@ using findtest::frame64;
 namespace FP = VELMORA::FindProtocol;
 
 namespace {
-
-using Clock = std::chrono::steady_clock;
-
-double msSince(Clock::time_point start) {
-    return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
-}
 
 VELMORA::FindParams driverParams(bool nopBreak = false) {
     return {VELMORA::findID, 1, std::string(VELMORA::productName), nopBreak};

@@ -4,7 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <tuple>
 
 #include "find/FakeSink.h"
@@ -19,12 +18,6 @@ using VELMORA::FindAckResult;
 namespace FP = VELMORA::FindProtocol;
 
 namespace {
-
-using Clock = std::chrono::steady_clock;
-
-double msSince(Clock::time_point start) {
-    return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
-}
 
 // A Find with an open socket and no interfaces: exchanges only, nothing multicast.
 struct OpenFind {

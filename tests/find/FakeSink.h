@@ -6,6 +6,7 @@
 // the sink in that namespace.
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <mutex>
@@ -19,6 +20,12 @@
 namespace findtest {
 
 using Bytes = std::vector<uint8_t>;
+using Clock = std::chrono::steady_clock;
+
+// Milliseconds since start: exchanges are timed against their limits.
+inline double msSince(Clock::time_point start) {
+    return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+}
 
 struct Reply {
     Bytes bytes;
