@@ -75,11 +75,6 @@ TEST_F(AsioStreaming, CallsFromInsideBufferSwitch) {
         EXPECT_EQ(driver->stop(), ASE_OK);
         EXPECT_EQ(driver->disposeBuffers(), ASE_OK);
     }
-    // The object streams again after all of it.
-    ASSERT_NO_FATAL_FAILURE(prepare());
-    ASSERT_EQ(driver->start(), ASE_OK);
-    EXPECT_TRUE(eventually([] { return switches.load() > 20; }));
-    EXPECT_EQ(driver->stop(), ASE_OK);
 }
 
 // A sink that never answers CONNECT_REQ (the worker would wait 3 x 10 s): stop, and the
@@ -165,8 +160,9 @@ TEST_F(AsioStreaming, StreamEndedBySinkKeepsTimeAndAsksForAReset) {
 
 }  // namespace
 
-// Calls out of order or repeated, as careless hosts make them, and calls after the sink
-// vanished: each answers with its result code, nothing hangs, and the object streams again.
+// Calls out of order or repeated, as careless hosts make them: each answers with its result
+// code, nothing hangs, and the object streams again. (Calls after the sink vanished are the
+// stream-end test's.)
 TEST_F(AsioStreaming, CallsOutOfOrderOrRepeated) {
     auto flows = [] {
         const int before = switches.load();
@@ -192,24 +188,4 @@ TEST_F(AsioStreaming, CallsOutOfOrderOrRepeated) {
     EXPECT_EQ(driver->start(), ASE_NotPresent) << "start without buffers";
     EXPECT_EQ(driver->stop(), ASE_OK);
     EXPECT_EQ(driver->stop(), ASE_OK) << "stop twice";
-
-    // The sink falls silent while playing: the stream ends by itself (info timeout 1 s);
-    // what the host calls then returns at once, and a sink that is back is streamed to again.
-    ASSERT_EQ(driver->createBuffers(infos, 2, frames, &Host::callbacks), ASE_OK);
-    ASSERT_EQ(driver->start(), ASE_OK);
-    EXPECT_TRUE(flows());
-    sink.answerInfo = false;
-    sink.answerDisconnect = false;
-    EXPECT_TRUE(eventually([&] { return d.sync.state.load() == VELMORA::stateIdle; }));
-    const auto begin = Clock::now();
-    EXPECT_EQ(driver->stop(), ASE_OK);
-    EXPECT_EQ(driver->stop(), ASE_OK);
-    EXPECT_EQ(driver->disposeBuffers(), ASE_OK);
-    EXPECT_LT(Clock::now() - begin, std::chrono::seconds(1));
-    sink.answerInfo = true;
-    sink.answerDisconnect = true;
-    ASSERT_EQ(driver->createBuffers(infos, 2, frames, &Host::callbacks), ASE_OK);
-    ASSERT_EQ(driver->start(), ASE_OK);
-    EXPECT_TRUE(flows());
-    EXPECT_EQ(driver->stop(), ASE_OK);
 }

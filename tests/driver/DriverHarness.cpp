@@ -1,8 +1,5 @@
 #include "DriverHarness.h"
 
-#include <atomic>
-#include <chrono>
-#include <fstream>
 #include <stdexcept>
 
 #include "com/ClassFactory.h"
@@ -34,18 +31,12 @@ IASIO* createThroughFactory() {
 }  // namespace
 
 Driver::Driver(const std::string& settingsText) {
-    static std::atomic<unsigned> serial{0};
-    const auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
-    folder_ = std::filesystem::temp_directory_path() /
-              ("velmora-driver-test-" + std::to_string(stamp) + "-" + std::to_string(serial++));
-    std::filesystem::create_directories(folder_);
-    std::ofstream(folder_ / "setting.inf", std::ios::binary) << settingsText;
-    activeSettingsFolder = folder_.string();
+    platform::writeFile(folder_ / "setting.inf", settingsText);
+    activeSettingsFolder = folder_.path();
     AsioVelmora::setEnvironmentSource(&privateEnvironment);
     asio = createThroughFactory();
     if (!asio) {
         AsioVelmora::setEnvironmentSource(nullptr);
-        std::filesystem::remove_all(folder_);
         throw std::runtime_error("the class factory made no driver");
     }
 }
@@ -53,8 +44,6 @@ Driver::Driver(const std::string& settingsText) {
 Driver::~Driver() {
     asio->Release();
     AsioVelmora::setEnvironmentSource(nullptr);
-    std::error_code ignored;
-    std::filesystem::remove_all(folder_, ignored);
 }
 
 }  // namespace drivertest

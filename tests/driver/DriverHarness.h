@@ -8,13 +8,13 @@
 #include <atomic>
 #include <chrono>
 #include <cstring>
-#include <filesystem>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "com/Asio.h"
 #include "driver/AsioVelmora.h"
+#include "settings/TempFolder.h"
 
 namespace drivertest {
 
@@ -33,7 +33,7 @@ public:
     IASIO* asio = nullptr;
 
 private:
-    std::filesystem::path folder_;
+    TempFolder folder_;
 };
 
 // In each call the host writes its call number into every byte of channel 0's half and the

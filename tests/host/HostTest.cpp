@@ -10,8 +10,6 @@
 
 #include <algorithm>
 #include <cctype>
-#include <chrono>
-#include <filesystem>
 
 #include "com/Asio.h"
 #include "com/ComTypes.h"
@@ -20,6 +18,7 @@
 #include "platform/Files.h"
 #include "platform/Library.h"
 #include "platform/Registry.h"
+#include "settings/TempFolder.h"
 
 using platform::RegistryRoot;
 
@@ -43,11 +42,8 @@ class Host : public ::testing::Test {
 protected:
     void SetUp() override {
         // Native runs: registry stand-in and settings in a private folder.
-        const auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
-        privateFolder_ = std::filesystem::temp_directory_path() / ("velmora-host-test-" + std::to_string(stamp));
-        for (const char* sub : {"registry", "config"}) std::filesystem::create_directories(privateFolder_ / sub);
-        platform::setEnvironment("VELMORA_REGISTRY_DIR", (privateFolder_ / "registry").string());
-        platform::setEnvironment("XDG_CONFIG_HOME", (privateFolder_ / "config").string());
+        platform::setEnvironment("VELMORA_REGISTRY_DIR", privateFolder_ / "registry");
+        platform::setEnvironment("XDG_CONFIG_HOME", privateFolder_ / "config");
 
         if (platform::registryKeyExists(RegistryRoot::LocalMachine, driverEntry))
             GTEST_SKIP() << "the driver is already registered here; not touching that registration";
@@ -66,11 +62,9 @@ protected:
             EXPECT_EQ(unregisterServer_(), registrationDone);
         }
         module_.close();
-        std::error_code ignored;
-        std::filesystem::remove_all(privateFolder_, ignored);
     }
 
-    std::filesystem::path privateFolder_;
+    TempFolder privateFolder_;
     std::string modulePath_;
     platform::SharedLibrary module_;
     Routine registerServer_ = nullptr, unregisterServer_ = nullptr, canUnloadNow_ = nullptr;

@@ -59,22 +59,35 @@ protected:
     std::vector<std::string> spaces_;
 };
 
-TEST_F(InitNet, DiscoveryTakesTheSmallerAddressAndChoosesTheFormat) {
+// Discovery takes the sink with the smaller address and names the driver after its description
+// and output; a configured target is taken by address and named by its bare description.
+TEST_F(InitNet, DiscoveryOrTheConfiguredAddressChoosesSinkNameAndFormat) {
     SinkProcess first(spaces_[0], {"--pcm-caps", pcmCaps(0x6, StreamFormat::typeInt32 | StreamFormat::typeInt24),
-                                   "--find-description", "Box"});
+                                   "--find-description", "Box", "--find-output", syncPortText + ":1:Room"});
     ASSERT_TRUE(first.waitListening());
-    SinkProcess second(spaces_[1], {"--find-description", "Other"});
+    SinkProcess second(spaces_[1], {"--pcm-caps", pcmCaps(0x2, StreamFormat::typeInt24), "--find-description", "Hall",
+                                    "--find-output", syncPortText + ":1:Stage"});
     ASSERT_TRUE(second.waitListening());
 
     Driver driver("PCMRequest=24\r\n");
     ASSERT_EQ(driver->init(nullptr), 1) << errorMessage(driver.asio);
     EXPECT_TRUE(driver.object().initialised);
-    EXPECT_EQ(driverName(driver.asio), "Box");
+    EXPECT_EQ(driverName(driver.asio), "Box(Room)");
     EXPECT_EQ(outputs(driver.asio), 4);   // low mask bits 0b00110
     EXPECT_EQ(sampleType(driver.asio), ASIOSTInt24LSB);
     EXPECT_EQ(driver.object().sampleBytes, 3u);
     EXPECT_EQ(driver->canSampleRate(44100), ASE_OK);
     EXPECT_EQ(driver->canSampleRate(48000), ASE_NoClock);
+    {
+        // The host always delivers 32-bit integers, whatever the sink takes.
+        Driver configured(targetOf(2) + "TargetPO=1\r\nPCMRequest=CovertS32\r\n");
+        ASSERT_EQ(configured->init(nullptr), 1) << errorMessage(configured.asio);
+        EXPECT_EQ(driverName(configured.asio), "Hall");
+        EXPECT_EQ(configured.object().pcmFormat, StreamFormat::typeInt24);
+        EXPECT_EQ(configured.object().sampleBytes, 4u);
+        EXPECT_EQ(sampleType(configured.asio), ASIOSTInt32LSB);
+        EXPECT_EQ(outputs(configured.asio), 2);
+    }
 
     // Once initialised, init answers at once without asking anyone.
     first.stop();
@@ -82,28 +95,6 @@ TEST_F(InitNet, DiscoveryTakesTheSmallerAddressAndChoosesTheFormat) {
     const auto begin = Clock::now();
     EXPECT_EQ(driver->init(nullptr), 1);
     EXPECT_LT(Clock::now() - begin, 50ms);
-}
-
-TEST_F(InitNet, OutputNamesAndTheConfiguredAddress) {
-    SinkProcess first(spaces_[0], {"--find-description", "Box", "--find-output", syncPortText + ":1:Room"});
-    ASSERT_TRUE(first.waitListening());
-    SinkProcess second(spaces_[1], {"--pcm-caps", pcmCaps(0x2, StreamFormat::typeInt24), "--find-description", "Hall",
-                                    "--find-output", syncPortText + ":1:Stage"});
-    ASSERT_TRUE(second.waitListening());
-    {
-        // Discovery: description and output name.
-        Driver driver;
-        EXPECT_EQ(driver->init(nullptr), 1) << errorMessage(driver.asio);
-        EXPECT_EQ(driverName(driver.asio), "Box(Room)");
-    }
-    // A configured target: the bare description; the host always delivers 32-bit integers.
-    Driver driver(targetOf(2) + "TargetPO=1\r\nPCMRequest=CovertS32\r\n");
-    ASSERT_EQ(driver->init(nullptr), 1) << errorMessage(driver.asio);
-    EXPECT_EQ(driverName(driver.asio), "Hall");
-    EXPECT_EQ(driver.object().pcmFormat, StreamFormat::typeInt24);
-    EXPECT_EQ(driver.object().sampleBytes, 4u);
-    EXPECT_EQ(sampleType(driver.asio), ASIOSTInt32LSB);
-    EXPECT_EQ(outputs(driver.asio), 2);
 }
 
 TEST_F(InitNet, EachFailureLeavesItsMessage) {

@@ -7,9 +7,11 @@
 
 namespace logtest {
 
-LogCapture::LogCapture(int level) {
+LogCapture::LogCapture(int level, uint16_t port) {
     TERNO::Address local{};
-    if (!local.parse("::1") || !listener_.open(TERNO::Socket::Kind::Udp6) || !listener_.bind(local)) return;
+    if (!local.parse("::1")) return;
+    local.setPortNumber(port);
+    if (!listener_.open(TERNO::Socket::Kind::Udp6) || !listener_.bind(local)) return;
     listener_.receiveSize = 4096;
     sink_ = std::make_shared<LogSink>();
     sink_->setFacility(LogSink::driverFacility);
@@ -29,6 +31,7 @@ void LogCapture::setLevel(int level) { setLogLevel(level); }
 void LogCapture::reset(int level) {
     receive(0);
     lines_.clear();
+    datagrams_.clear();
     setLogLevel(level);
 }
 
@@ -37,12 +40,19 @@ std::vector<std::string> LogCapture::lines() {
     return lines_;
 }
 
+std::vector<std::string> LogCapture::datagrams() {
+    receive(200'000);
+    return datagrams_;
+}
+
 void LogCapture::receive(uint32_t firstWaitUs) {
     std::vector<uint8_t> datagram;
     TERNO::Address from{};
     for (uint32_t waitUs = firstWaitUs; listener_.waitReadable(waitUs) == TERNO::WaitResult::Ready; waitUs = 20'000) {
         listener_.receiveFrom(datagram, from);
         std::string line(datagram.begin(), datagram.end());
+        datagrams_.push_back(line);
+        sender_ = from.toString();
         // "<pri>Mmm dd hh:mm:ss host text": the text follows the fourth blank.
         size_t at = 0;
         for (int blanks = 0; blanks < 4 && at != std::string::npos; ++blanks) {

@@ -11,22 +11,15 @@ namespace {
 const char* const factoryText =
     "Version=2\r\nASIOControlPanel=panel.exe\r\nCycleTime=2000\r\n[LOW]\r\nCycleTime=4000\r\n";
 
-class SettingsLocation : public ::testing::Test {
+// A module folder holding the factory file above and an empty per-user folder.
+class SettingsLocation : public ::testing::Test, protected EditorFolders {
 protected:
-    SettingsLocation() {
-        platform::createFolder(userFolder());
-        platform::createFolder(moduleFolder());
-        environment.settingsFolder = userFolder();
-        environment.moduleFolder = moduleFolder() + "/";
-        environment.coreCount = [] { return 8u; };
-    }
+    SettingsLocation() : EditorFolders(factoryText) { platform::createFolder(userFolder()); }
     ~SettingsLocation() override { setLogLevel(-1); }
 
-    std::string userFolder() const { return folder / "user"; }
+    std::string userFolder() const { return environment.settingsFolder; }
     std::string moduleFolder() const { return folder / "module"; }
-    // The paths the settings code composes (with its own separator).
-    std::string userFile() const { return userFolder() + "\\setting.inf"; }
-    std::string factoryFile() const { return moduleFolder() + "/setting_org.inf"; }
+    std::string factoryFile() const { return environment.moduleFolder + "setting_org.inf"; }
 
     void write(const std::string& path, const std::string& text) { ASSERT_TRUE(platform::writeFile(path, text)); }
 
@@ -35,9 +28,6 @@ protected:
         settings.load(environment);
         return settings;
     }
-
-    TempFolder folder;
-    SettingsEnvironment environment;
 };
 
 }  // namespace
@@ -76,7 +66,6 @@ TEST_F(SettingsLocation, PerUserFileRefreshedWhenTheFactoryVersionDiffers) {
 }
 
 TEST_F(SettingsLocation, FailedRefreshLeavesTheUserFileAsItWas) {
-    write(factoryFile(), factoryText);
     const std::string user = "Version=1\r\nCycleTime=750\r\n";
     write(userFile(), user);
     // The replacement is written beside the file first; a folder in its way makes that fail.
@@ -88,7 +77,6 @@ TEST_F(SettingsLocation, FailedRefreshLeavesTheUserFileAsItWas) {
 }
 
 TEST_F(SettingsLocation, SettingPathFileWhenThePerUserFileIsMissing) {
-    write(factoryFile(), factoryText);
     const std::string elsewhere = folder / "elsewhere.inf";
     write(elsewhere, "Version=2\r\nCycleTime=333\r\n");
     write(moduleFolder() + "/setting_path.inf", "SettingPath=" + elsewhere + "\r\n");
@@ -104,7 +92,6 @@ TEST_F(SettingsLocation, SettingPathFileWhenThePerUserFileIsMissing) {
 }
 
 TEST_F(SettingsLocation, FactoryFileReadInPlaceAsTheLastResort) {
-    write(factoryFile(), factoryText);
     // No usable per-user file (a tab makes it unreadable) and no usable SettingPath.
     const std::string tabbed = "Version=2\r\nCycleTime=\t750\r\n";
     const std::pair<std::string, std::string> cases[] = {
@@ -123,7 +110,6 @@ TEST_F(SettingsLocation, FactoryFileReadInPlaceAsTheLastResort) {
 }
 
 TEST_F(SettingsLocation, RelocateTakesTheFirstSavedPerUserFile) {
-    write(factoryFile(), factoryText);
     DriverSettings s = load();
     ASSERT_TRUE(s.readOnlyFallback);
     EXPECT_FALSE(s.relocate());   // nothing saved yet
@@ -139,6 +125,7 @@ TEST_F(SettingsLocation, RelocateTakesTheFirstSavedPerUserFile) {
 }
 
 TEST_F(SettingsLocation, NoFactoryFileAndNoSettingsAtAll) {
+    ASSERT_TRUE(platform::removeFile(factoryFile()));
     write(userFile(), "Version=9\r\nCycleTime=750\r\n");
     DriverSettings s = load();
     EXPECT_EQ(s.controlPanelPath, moduleFolder() + "/");   // the bare module folder
@@ -153,7 +140,6 @@ TEST_F(SettingsLocation, NoFactoryFileAndNoSettingsAtAll) {
 }
 
 TEST_F(SettingsLocation, DebugFileBesideTheSettingsFile) {
-    write(factoryFile(), factoryText);
     write(userFile(), "Version=2\r\nCycleTime=750\r\n");
     write(userFolder() + "/debug.inf", "Debug=enable\r\nCycleTime=760\r\n");
     DriverSettings s = load();
