@@ -1,5 +1,5 @@
 // Interleaving host halves into blocks: every sample width, narrowing and widening byte
-// choices, DSD bytes and words, and the block's bounds.
+// choices, DSD bytes, and the block's bounds.
 #include <gtest/gtest.h>
 
 #include <array>
@@ -63,18 +63,15 @@ TEST(Interleave, ConvertedHostSamplesKeepTheirUpperBytes) {
     }
 }
 
-TEST(Interleave, DsdBytesAndWords) {
+// DSD in 32-bit words: the driver's DSD block test checks every word.
+TEST(Interleave, DsdBytes) {
     const Halves h(24);
-    auto block = run({2, 24, true, false, 0, false, 0}, h);
+    const auto block = run({2, 24, true, false, 0, false, 0}, h);
     ASSERT_EQ(block.size(), 48u);
     for (std::size_t i = 0; i < 24; ++i) {
         EXPECT_EQ(block[2 * i], h.a[i]);
         EXPECT_EQ(block[2 * i + 1], h.b[i]);
     }
-    block = run({2, 24, true, true, 0, false, 0}, h);
-    ASSERT_EQ(block.size(), 48u);
-    EXPECT_EQ(block[4], h.b[0]);
-    EXPECT_EQ(block[8], h.a[4]);
 }
 
 TEST(Interleave, NeverWritesPastTheBlockOrCopiesUnknownWidths) {

@@ -4,11 +4,9 @@
 
 #include <gtest/gtest.h>
 
-#include <net/if.h>
 #include <stdlib.h>
 
 #include <chrono>
-#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 
@@ -26,12 +24,8 @@ using namespace std::chrono_literals;
 
 namespace {
 
-// "TargetAddress=" for sink k's link-local address on segment 1 (fe80::1kk in the test network).
-std::string targetOf(int k) {
-    char text[64];
-    std::snprintf(text, sizeof text, "TargetAddress=fe80::1%02x,19642\r\n", k);
-    return text;
-}
+// "TargetAddress=" for sink k's link-local address on segment 1.
+std::string targetOf(size_t k) { return "TargetAddress=" + testnet::sinkAddress(k, 1).toString() + ",19642\r\n"; }
 
 // A --pcm-caps mask: the channel bits and sample types given, at 44.1 and 88.2 kHz.
 std::string pcmCaps(uint64_t channelBits, uint64_t types) {
@@ -155,7 +149,7 @@ TEST_F(InitNet, FindIPReachesASinkThatIgnoresTheMulticastGroup) {
     ASSERT_TRUE(block.ok()) << "nft (scripts/install-deps.sh installs nftables)";
     SinkProcess sink(spaces_[0], {"--find-description", "Hidden"});
     ASSERT_TRUE(sink.waitListening());
-    const std::string link = std::to_string(if_nametoindex("link1"));
+    const std::string link = std::to_string(testnet::linkIndex("link1"));
     // Sink 1 is fe80::101 on the host's link1.
     const std::pair<std::string, ASIOBool> cases[] = {
         {"", 0},   // the multicast alone finds nothing
