@@ -139,8 +139,17 @@ TEST_F(AsioBuffers, EachBlockCarriesTheHalfTheHostFilledOneCallEarlier) {
     EXPECT_EQ(driver->disposeBuffers(), ASE_OK);
 }
 
-TEST_F(AsioBuffers, TimeInfoHostsHearOfARateChangeOnce) {
+// A rate change reaches the host once (setting the same rate again is none): through
+// sampleRateDidChange, and for time-info hosts as a flag in the next callback's time info.
+TEST_F(AsioBuffers, HostsHearOfARateChangeOnce) {
     initialisedAs(StreamFormat::typeInt32, 4, 2);
+    // Without callbacks the rate changes all the same.
+    EXPECT_EQ(driver->setSampleRate(48000), ASE_OK);
+    ASIOSampleRate rate = 0;
+    EXPECT_EQ(driver->getSampleRate(&rate), ASE_OK);
+    EXPECT_EQ(rate, 48000.0);
+    EXPECT_NE(d.asioTime.timeInfo.flags & kSampleRateChanged, 0u);
+
     ASIOBufferInfo infos[2] = {{0, 0, {}}, {0, 1, {}}};
     Host::reset(infos, 256, true);
     ASSERT_EQ(driver->future(kAsioEnableTimeCodeRead, nullptr), ASE_SUCCESS);
@@ -149,11 +158,17 @@ TEST_F(AsioBuffers, TimeInfoHostsHearOfARateChangeOnce) {
     EXPECT_EQ(d.asioTime.timeInfo.flags, 15u);
     EXPECT_EQ(d.asioTime.timeCode.flags, 259u);
     EXPECT_EQ(d.asioTime.timeInfo.speed, 1.0);
-    EXPECT_EQ(d.asioTime.timeInfo.sampleRate, 44100.0);
+    EXPECT_EQ(d.asioTime.timeInfo.sampleRate, 48000.0);
 
     markRunning();
     nextBlock(512);
     ASSERT_EQ(driver->setSampleRate(48000), ASE_OK);
+    EXPECT_TRUE(Host::rateChanges.empty());
+    EXPECT_EQ(d.asioTime.timeInfo.flags, 15u);
+    ASSERT_EQ(driver->setSampleRate(96000.7), ASE_OK);
+    EXPECT_EQ(Host::rateChanges, std::vector<double>{96000.0});
+    EXPECT_EQ(d.sampleRate, 96000u);
+    EXPECT_EQ(d.asioTime.timeInfo.sampleRate, 96000.7);
     nextBlock(512);
     nextBlock(512);
     EXPECT_EQ(Host::timeInfoFlags, (std::vector<uint32_t>{15u, 15u | kSampleRateChanged, 15u}));

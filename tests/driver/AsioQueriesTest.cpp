@@ -126,30 +126,6 @@ TEST_F(AsioQueries, CanSampleRateChecksPcmOrDsdCandidatesAgainstTheMasks) {
     EXPECT_EQ(driver->canSampleRate(2822400), ASE_OK);
 }
 
-TEST_F(AsioQueries, SetSampleRateTellsTheHostOnlyOfChanges) {
-    // Without callbacks the rate changes all the same.
-    EXPECT_EQ(driver->setSampleRate(48000), ASE_OK);
-    ASIOSampleRate rate = 0;
-    EXPECT_EQ(driver->getSampleRate(&rate), ASE_OK);
-    EXPECT_EQ(rate, 48000.0);
-    EXPECT_NE(d.asioTime.timeInfo.flags & kSampleRateChanged, 0u);
-
-    announceTarget(d);
-    ASIOBufferInfo info{0, 0, {nullptr, nullptr}};
-    ASSERT_EQ(driver->createBuffers(&info, 1, 64, &Host::callbacks), ASE_OK);
-    d.asioTime.timeInfo.flags = 0;
-    EXPECT_EQ(driver->setSampleRate(48000), ASE_OK);
-    EXPECT_TRUE(Host::rateChanges.empty());
-    EXPECT_EQ(d.asioTime.timeInfo.flags, 0u);
-
-    EXPECT_EQ(driver->setSampleRate(96000.7), ASE_OK);
-    EXPECT_EQ(Host::rateChanges, std::vector<double>{96000.0});
-    EXPECT_EQ(d.sampleRate, 96000u);
-    EXPECT_EQ(d.asioTime.timeInfo.sampleRate, 96000.7);
-    EXPECT_EQ(d.asioTime.timeInfo.flags, uint32_t{kSampleRateChanged});
-    EXPECT_EQ(driver->disposeBuffers(), ASE_OK);
-}
-
 TEST_F(AsioQueries, OneInternalClockSourceAndItsChangeFlag) {
     ASIOClockSource clocks[2]{};
     std::int32_t count = 0;
