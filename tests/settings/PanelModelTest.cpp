@@ -36,10 +36,14 @@ VELMORA::TargetMap twoSinks() {
     return targets;
 }
 
+// The model opened as the dialog opens it: the per-user file made from the factory file.
 class PanelModel : public ::testing::Test, protected EditorFolders {
 protected:
     PanelModel()
         : EditorFolders("; factory\r\nVersion=5\r\nASIOControlPanel=velmora-panel.exe\r\nStartDelay=0\r\n") {}
+    void SetUp() override { ASSERT_TRUE(settings.open(error)) << error; }
+    PanelSettings settings{environment};
+    std::string error;
 };
 
 std::vector<std::string> marks(const std::vector<SinkRow>& rows) {
@@ -70,7 +74,6 @@ TEST_F(PanelModel, MarksTheOutputTheDriverUses) {
         platform::createFolder(environment.settingsFolder);
         platform::writeFile(userFile(), std::string("Version=5\r\n") + c.settings);
         PanelSettings settings(environment);
-        std::string error;
         ASSERT_TRUE(settings.open(error)) << error;
         const std::vector<SinkRow> rows = sinkRows(twoSinks(), settings.inUse());
         EXPECT_EQ(marks(rows), c.marks);
@@ -89,9 +92,6 @@ TEST_F(PanelModel, MarksTheOutputTheDriverUses) {
 
 // Choosing a row, applying, and the driver reading the file: it then uses that output.
 TEST_F(PanelModel, AChoiceIsWhatTheDriverReadsNext) {
-    PanelSettings settings(environment);
-    std::string error;
-    ASSERT_TRUE(settings.open(error)) << error;
     const std::vector<SinkRow> found = sinkRows(twoSinks(), settings.inUse());
     for (int choice : {2, 1, automaticRow}) {
         SCOPED_TRACE(choice);
@@ -110,9 +110,6 @@ TEST_F(PanelModel, AChoiceIsWhatTheDriverReadsNext) {
 }
 
 TEST_F(PanelModel, ChangesReachTheFileOnlyOnApply) {
-    PanelSettings settings(environment);
-    std::string error;
-    ASSERT_TRUE(settings.open(error)) << error;
     const std::string created = TempFolder::read(userFile());
     EXPECT_NE(created.find("; factory"), std::string::npos);
 
@@ -146,9 +143,6 @@ TEST_F(PanelModel, ChangesReachTheFileOnlyOnApply) {
 
 // Every value the Settings page offers is one the driver takes.
 TEST_F(PanelModel, OfferedValuesAreAccepted) {
-    PanelSettings settings(environment);
-    std::string error;
-    ASSERT_TRUE(settings.open(error)) << error;
     for (const MainSetting& setting : mainSettings()) {
         ASSERT_NE(findSettingKey(setting.key), nullptr) << setting.key;
         for (const ValueChoice& choice : setting.choices) EXPECT_EQ(settings.set(setting.key, choice.value), "") << setting.key;

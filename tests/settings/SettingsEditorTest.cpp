@@ -12,14 +12,15 @@ namespace {
 class SettingsEditing : public ::testing::Test, protected EditorFolders {
 protected:
     SettingsEditing() : EditorFolders("Version=5\r\nASIOControlPanel=velmora-settings.exe\r\nCycleTime=1000\r\n") {}
+    // Opening makes the per-user file from the factory file.
+    void SetUp() override { ASSERT_TRUE(editor.open(error)) << error; }
+    SettingsEditor editor{environment};
+    std::string error;
 };
 
 }  // namespace
 
 TEST_F(SettingsEditing, AcceptedValuesReachTheDriver) {
-    SettingsEditor editor(environment);
-    std::string error;
-    ASSERT_TRUE(editor.open(error)) << error;
     EXPECT_EQ(editor.set("SyncBufferCount", "  2 ", false), "");
     EXPECT_EQ(editor.set("NopBreak", "Enable", false), "");
     EXPECT_EQ(editor.set("CPULOW", "4", false), "");
@@ -43,9 +44,6 @@ TEST_F(SettingsEditing, AcceptedValuesReachTheDriver) {
 }
 
 TEST_F(SettingsEditing, RefusesWhatTheDriverWouldIgnore) {
-    SettingsEditor editor(environment);
-    std::string error;
-    ASSERT_TRUE(editor.open(error)) << error;
     const std::string before = TempFolder::read(userFile());
     const std::pair<const char*, const char*> refused[] = {
         {"SyncBufferCount", "1"}, {"TargetProfileLimitTime", "100"}, {"NopBreak", "enable"},
@@ -60,10 +58,8 @@ TEST_F(SettingsEditing, RefusesWhatTheDriverWouldIgnore) {
 }
 
 TEST_F(SettingsEditing, ResetAndAnUnreadableFile) {
-    platform::createFolder(environment.settingsFolder);
     platform::writeFile(userFile(), "Version=5\r\nCycleTime=\t7\r\n");
     SettingsEditor editor(environment);
-    std::string error;
     EXPECT_FALSE(editor.open(error));   // never overwritten behind the user's back
     EXPECT_NE(error.find("control character"), std::string::npos);
     EXPECT_EQ(editor.reset(), "");
@@ -71,9 +67,6 @@ TEST_F(SettingsEditing, ResetAndAnUnreadableFile) {
 }
 
 TEST_F(SettingsEditing, InteractiveSession) {
-    SettingsEditor editor(environment);
-    std::string error;
-    ASSERT_TRUE(editor.open(error)) << error;
     std::istringstream in("Fragment=Optimize\r\nset low ThredMode 3\nset Phase invert\nbogus\nlist low\nquit\nset Phase Invert\n");
     std::ostringstream out;
     EXPECT_EQ(runInteractive(editor, in, out), 0);
@@ -105,10 +98,7 @@ TEST_F(SettingsEditing, CheckListsWhatTheDriverWouldNotTake) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.file);
         platform::removeFile(userFile());
-        if (!c.file.empty()) {
-            platform::createFolder(environment.settingsFolder);
-            platform::writeFile(userFile(), c.file);
-        }
+        if (!c.file.empty()) platform::writeFile(userFile(), c.file);
         std::ostringstream out;
         EXPECT_EQ(checkSettings(environment, out), c.status);
         for (const std::string& line : c.lines) EXPECT_NE(out.str().find(line), std::string::npos) << out.str();
