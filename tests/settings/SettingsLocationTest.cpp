@@ -76,36 +76,37 @@ TEST_F(SettingsLocation, FailedRefreshLeavesTheUserFileAsItWas) {
     EXPECT_EQ(s.cycleTime, 750u);
 }
 
-TEST_F(SettingsLocation, SettingPathFileWhenThePerUserFileIsMissing) {
+// Without a usable per-user file (missing, or unreadable for a tab) the file SettingPath names
+// is read and refreshed like it; without that too, the factory file is read in place. The
+// rows run in order, each on what the ones before left.
+TEST_F(SettingsLocation, FallbackChain) {
     const std::string elsewhere = folder / "elsewhere.inf";
-    write(elsewhere, "Version=2\r\nCycleTime=333\r\n");
-    write(moduleFolder() + "/setting_path.inf", "SettingPath=" + elsewhere + "\r\n");
-    DriverSettings s = load();
-    EXPECT_EQ(s.settingPath, elsewhere);
-    EXPECT_FALSE(s.readOnlyFallback);
-    EXPECT_EQ(s.cycleTime, 333u);
-
-    write(elsewhere, "Version=0\r\nCycleTime=333\r\n");   // refreshed like the per-user file
-    s = load();
-    EXPECT_EQ(s.cycleTime, 2000u);
-    EXPECT_NE(TempFolder::read(elsewhere).find("Version=2"), std::string::npos);
-}
-
-TEST_F(SettingsLocation, FactoryFileReadInPlaceAsTheLastResort) {
-    // No usable per-user file (a tab makes it unreadable) and no usable SettingPath.
-    const std::string tabbed = "Version=2\r\nCycleTime=\t750\r\n";
-    const std::pair<std::string, std::string> cases[] = {
-        {"", ""}, {"", "SettingPath=\r\n"}, {"", "SettingPath=" + (folder / "nothing.inf") + "\r\n"}, {tabbed, ""}};
-    for (const auto& [user, pathFile] : cases) {
-        SCOPED_TRACE(user + pathFile);
-        if (!pathFile.empty()) write(moduleFolder() + "/setting_path.inf", pathFile);
-        if (!user.empty()) write(userFile(), user);
+    const struct {
+        std::string user, pathFile, elsewhereText, expectedPath;
+        uint32_t cycleTime;
+    } cases[] = {
+        {"", "", "", factoryFile(), 2000},
+        {"", "SettingPath=\r\n", "", factoryFile(), 2000},
+        {"", "SettingPath=" + (folder / "nothing.inf") + "\r\n", "", factoryFile(), 2000},
+        {"Version=2\r\nCycleTime=\t750\r\n", "", "", factoryFile(), 2000},
+        {"", "SettingPath=" + elsewhere + "\r\n", "Version=2\r\nCycleTime=333\r\n", elsewhere, 333},
+        {"", "", "Version=0\r\nCycleTime=333\r\n", elsewhere, 2000},   // refreshed
+    };
+    std::string user = "<missing>";
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.user + c.pathFile + c.elsewhereText);
+        if (!c.pathFile.empty()) write(moduleFolder() + "/setting_path.inf", c.pathFile);
+        if (!c.elsewhereText.empty()) write(elsewhere, c.elsewhereText);
+        if (!c.user.empty()) write(userFile(), user = c.user);
         const DriverSettings s = load();
-        EXPECT_EQ(s.settingPath, factoryFile());
-        EXPECT_TRUE(s.readOnlyFallback);
-        EXPECT_EQ(s.cycleTime, 2000u);
+        EXPECT_EQ(s.settingPath, c.expectedPath);
+        EXPECT_EQ(s.readOnlyFallback, c.expectedPath == factoryFile());
+        EXPECT_EQ(s.cycleTime, c.cycleTime);
         EXPECT_EQ(TempFolder::read(factoryFile()), factoryText);
-        EXPECT_EQ(TempFolder::read(userFile()), user.empty() ? "<missing>" : user);
+        EXPECT_EQ(TempFolder::read(userFile()), user);
+        if (c.expectedPath == elsewhere) {
+            EXPECT_NE(TempFolder::read(elsewhere).find("Version=2"), std::string::npos);
+        }
     }
 }
 
