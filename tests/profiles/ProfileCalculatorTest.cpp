@@ -35,6 +35,11 @@ const Case arithmetic[] = {
      .want = entry(1000, 0, 96, 180633, 4, Fix)},
     {.what = "VarAuto takes the smallest count that fits", .op = Op::VarAuto, .size = 100,
      .want = entry(1000, 88, 88, 11u << 14, 4, Var)},
+    // One 6-byte packet never holds an 8-byte frame; two hold one for 22 µs, three two for 44 µs,
+    // and a fourth is no more room (packDataCount 3): three packets of 44 µs.
+    {.what = "FixAuto passes over counts that cannot hold a frame", .op = Op::FixAuto, .size = 6, .count = 3,
+     .want = entry(44, 0, 8, 10115, 3, Fix)},
+    {.what = "FixAuto fails when no count holds a frame", .op = Op::FixAuto, .size = 6, .count = 1, .ok = false},
     // Three packets of 100 bytes never carry a millisecond: the cycle stays shortened.
     {.what = "FixAuto stops at the largest useful count", .op = Op::FixAuto, .fixedSize = true, .size = 100,
      .count = 3, .want = entry(814, 0, 104, 195806, 3, FixSized)},
