@@ -29,7 +29,7 @@ public:
     DeadlineWait(const DeadlineWait&) = delete;
     DeadlineWait& operator=(const DeadlineWait&) = delete;
 
-    // Chooses the way of waiting for this socket, measuring the candidates briefly (a few
+    // Chooses the way of waiting for this socket, measuring the candidates briefly (about ten
     // milliseconds at most).
     void prepare(SocketHandle socket);
     void release();

@@ -6,14 +6,16 @@
 //     system's timer is fine-grained, as under Wine): select on the socket for all but the
 //     last stretch, then sleep to the end;
 //  3. select alone.
-// prepare measures 1 and 2 with three short waits each and keeps the first that ends close to
-// its time; what such a wait still overshoots by is spent yielding instead of sleeping. A wait
-// of no time asks the socket for the bytes waiting (FIONREAD), which under Wine needs no trip
-// to its server, unlike select.
+// prepare measures 1 and 2 with five short waits each and keeps the one that ends closer to
+// its time, if it ends close enough; what it still overshoots by is spent spinning instead of
+// sleeping. A wait of no time asks the socket for the bytes waiting (FIONREAD), which under
+// Wine costs one request to its server (ws2_32 sets its completion event there), not the
+// round trips of a select.
 
 #include "platform/DeadlineWait.h"
 
 #include "platform/Clock.h"
+#include "platform/win32/WaitChoice.h"
 
 #include <winsock2.h>
 #include <windows.h>
@@ -30,12 +32,9 @@ namespace {
 
 using DelayExecution = LONG(WINAPI*)(BOOLEAN alertable, PLARGE_INTEGER interval);
 
-enum class Method { select, timerAndEvent, selectThenSleep };
-
 constexpr uint32_t probeUs = 300;            // length of one calibration wait
-constexpr uint32_t preciseEnoughUs = 150;    // median overshoot a precise wait may have
 constexpr uint32_t coarseGuardUs = 1500;     // the last stretch that select leaves to the sleep
-constexpr uint32_t maxYieldTailUs = 100;     // the longest end of a wait spent yielding
+constexpr uint32_t maxSpinTailUs = 100;      // the longest end of a wait spent spinning
 
 // Relative due time in 100 ns units, as the timer and sleep calls take it.
 LARGE_INTEGER relative(uint32_t us) {
@@ -55,18 +54,18 @@ void sleepFor(DelayExecution delay, uint32_t us) {
     delay(FALSE, &interval);
 }
 
-// Median lateness of three waits of probeUs.
+// Median lateness of five waits of probeUs.
 template <typename Wait>
 uint32_t overshoot(Wait wait) {
-    uint32_t late[3];
+    uint32_t late[5];
     for (uint32_t& l : late) {
         const uint32_t start = nowMicroseconds();
         wait(probeUs);
         const uint32_t took = nowMicroseconds() - start;
         l = took > probeUs ? took - probeUs : 0;
     }
-    std::sort(late, late + 3);
-    return late[1];
+    std::sort(late, late + 5);
+    return late[2];
 }
 
 int selectWait(SocketHandle socket, uint32_t us) { return waitReadable(socket, us / 1000000u, us % 1000000u); }
@@ -78,20 +77,22 @@ int pollReadable(SocketHandle socket) {
     return waiting > 0 ? 1 : 0;
 }
 
-// Gives the processor away until `us` have passed since start.
-void yieldUntil(uint32_t start, uint32_t us) {
-    while (nowMicroseconds() - start < us) SwitchToThread();
+// Spins until `us` have passed since start, keeping the processor: a yield (SwitchToThread)
+// hands it to any thread ready on it for as long as the scheduler lets that thread run, a
+// millisecond and more on Linux under Wine, where a yielding thread is put back behind it.
+void spinUntil(uint32_t start, uint32_t us) {
+    while (nowMicroseconds() - start < us) YieldProcessor();
 }
 
 }  // namespace
 
 struct DeadlineWait::State {
     SocketHandle socket = invalidSocket;
-    Method method = Method::select;
+    PacedWaitKind method = PacedWaitKind::select;
     HANDLE timer = nullptr;
     WSAEVENT event = WSA_INVALID_EVENT;
     DelayExecution delay = nullptr;
-    uint32_t yieldTailUs = 0;   // the measured overshoot of the chosen wait
+    uint32_t spinTailUs = 0;   // the measured overshoot of the chosen wait
 };
 
 DeadlineWait::DeadlineWait() = default;
@@ -104,28 +105,25 @@ void DeadlineWait::prepare(SocketHandle socket) {
     s.socket = socket;
     if (plainWaitsOnly) return;
 
+    // Both candidates are measured; choosePacedWait takes the more precise one.
     s.timer = CreateWaitableTimerExW(nullptr, nullptr, CREATE_WAITABLE_TIMER_HIGH_RESOLUTION, TIMER_ALL_ACCESS);
-    uint32_t late = s.timer ? overshoot([&](uint32_t us) { timerWait(s.timer, us); }) : ~0u;
-    if (late <= preciseEnoughUs) {
-        s.event = WSACreateEvent();
-        if (s.event != WSA_INVALID_EVENT) {
-            s.method = Method::timerAndEvent;
-            s.yieldTailUs = std::min(late, maxYieldTailUs);
-            return;
-        }
-    }
-    if (s.timer) CloseHandle(s.timer);
-    s.timer = nullptr;
-
+    if (s.timer) s.event = WSACreateEvent();
+    const uint32_t timerLate = s.timer && s.event != WSA_INVALID_EVENT
+                                   ? overshoot([&](uint32_t us) { timerWait(s.timer, us); })
+                                   : ~0u;
     if (HMODULE ntdll = GetModuleHandleW(L"ntdll.dll"))
         s.delay = reinterpret_cast<DelayExecution>(reinterpret_cast<void*>(GetProcAddress(ntdll, "NtDelayExecution")));
-    late = s.delay ? overshoot([&](uint32_t us) { sleepFor(s.delay, us); }) : ~0u;
-    if (late <= preciseEnoughUs) {
-        s.method = Method::selectThenSleep;
-        s.yieldTailUs = std::min(late, maxYieldTailUs);
-        return;
+    const uint32_t sleepLate = s.delay ? overshoot([&](uint32_t us) { sleepFor(s.delay, us); }) : ~0u;
+
+    s.method = choosePacedWait(timerLate, sleepLate);
+    s.spinTailUs = s.method == PacedWaitKind::select ? 0 : std::min({timerLate, sleepLate, maxSpinTailUs});
+    if (s.method != PacedWaitKind::timerAndEvent) {
+        if (s.timer) CloseHandle(s.timer);
+        if (s.event != WSA_INVALID_EVENT) WSACloseEvent(s.event);
+        s.timer = nullptr;
+        s.event = WSA_INVALID_EVENT;
     }
-    s.delay = nullptr;
+    if (s.method != PacedWaitKind::selectThenSleep) s.delay = nullptr;
 }
 
 void DeadlineWait::release() {
@@ -139,11 +137,11 @@ bool DeadlineWait::prepared() const { return state_ != nullptr; }
 
 int DeadlineWait::wait(uint32_t timeoutUs, bool socketBlocking) {
     State& s = *state_;
-    if (s.method == Method::select) return selectWait(s.socket, timeoutUs);
+    if (s.method == PacedWaitKind::select) return selectWait(s.socket, timeoutUs);
     if (timeoutUs == 0) return pollReadable(s.socket);
     const uint32_t start = nowMicroseconds();
-    const uint32_t sleepUs = timeoutUs > s.yieldTailUs ? timeoutUs - s.yieldTailUs : 0;
-    if (s.method == Method::timerAndEvent && sleepUs > 0) {
+    const uint32_t sleepUs = timeoutUs > s.spinTailUs ? timeoutUs - s.spinTailUs : 0;
+    if (s.method == PacedWaitKind::timerAndEvent && sleepUs > 0) {
         const SOCKET socket = static_cast<SOCKET>(s.socket);
         // The event association makes the socket non-blocking; it lasts for this wait only.
         if (WSAEventSelect(socket, s.event, FD_READ) != 0) return -1;
@@ -161,7 +159,7 @@ int DeadlineWait::wait(uint32_t timeoutUs, bool socketBlocking) {
         }
         if (woke == WAIT_OBJECT_0) return 1;
         if (woke != WAIT_OBJECT_0 + 1) return -1;
-    } else if (s.method == Method::selectThenSleep) {
+    } else if (s.method == PacedWaitKind::selectThenSleep) {
         if (timeoutUs > 2 * coarseGuardUs) {
             const int ready = selectWait(s.socket, timeoutUs - coarseGuardUs);
             if (ready != 0) return ready;
@@ -169,16 +167,16 @@ int DeadlineWait::wait(uint32_t timeoutUs, bool socketBlocking) {
         const uint32_t elapsed = nowMicroseconds() - start;
         if (elapsed < sleepUs) sleepFor(s.delay, sleepUs - elapsed);
     }
-    yieldUntil(start, timeoutUs);
+    spinUntil(start, timeoutUs);
     return 0;
 }
 
 const char* DeadlineWait::method() const {
     if (!state_) return "select";
     switch (state_->method) {
-    case Method::timerAndEvent: return "high-resolution timer and socket event, yielding at the end";
-    case Method::selectThenSleep: return "select, then a precise sleep, yielding at the end";
-    case Method::select: break;
+    case PacedWaitKind::timerAndEvent: return "high-resolution timer and socket event, spinning at the end";
+    case PacedWaitKind::selectThenSleep: return "select, then a precise sleep, spinning at the end";
+    case PacedWaitKind::select: break;
     }
     return "select";
 }

@@ -1,4 +1,5 @@
 #include "platform/Thread.h"
+#include "platform/win32/WaitChoice.h"
 
 #include <gtest/gtest.h>
 
@@ -14,6 +15,27 @@ TEST(ProcessPriority, FollowsThePriorityClass) {
     ASSERT_TRUE(SetPriorityClass(process, NORMAL_PRIORITY_CLASS));
     EXPECT_EQ(platform::processPriorityLevel(), 2);
     SetPriorityClass(process, original);
+}
+
+// The paced wait takes the more precise of the two waits its probes measured, the timer on a
+// tie, and select when neither is within the bound (~0u: not offered).
+TEST(PacedWaitChoice, TheMorePreciseWaitWithinTheBound) {
+    using platform::PacedWaitKind;
+    const struct {
+        uint32_t timer, sleep;
+        PacedWaitKind chosen;
+    } cases[] = {
+        {40, 40, PacedWaitKind::timerAndEvent},      // Windows 10 with a fine timer: a tie
+        {60, 9000, PacedWaitKind::timerAndEvent},    // the sleep runs on the system tick
+        {140, 55, PacedWaitKind::selectThenSleep},   // Wine: a millisecond timer passed by chance
+        {1100, 350, PacedWaitKind::selectThenSleep}, // Wine on a busy machine
+        {~0u, 380, PacedWaitKind::selectThenSleep},  // no high-resolution timer
+        {~0u, 700, PacedWaitKind::select},           // a sleep on a 1 ms tick
+        {900, 1500, PacedWaitKind::select},
+        {~0u, ~0u, PacedWaitKind::select},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(platform::choosePacedWait(c.timer, c.sleep), c.chosen) << c.timer << " " << c.sleep;
 }
 
 }  // namespace
