@@ -1,14 +1,8 @@
 #include "driver/StreamPlan.h"
 
 uint64_t channelCodeFor(uint32_t bufferCount) {
-    switch (bufferCount) {
-    case 1: return 1;
-    case 2: return 2;
-    case 4: return 4;
-    case 6: return 8;
-    case 8: return 16;
-    default: return 0;
-    }
+    VELMORA::StreamFormat format;
+    return format.setChannels(bufferCount) ? format.value() & VELMORA::StreamFormat::channelMask : 0;
 }
 
 uint32_t bufferMultiplier(uint32_t sampleRate, bool pcm) {

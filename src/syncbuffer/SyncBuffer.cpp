@@ -28,12 +28,6 @@ SyncBuffer::SyncBuffer() = default;
 
 SyncBuffer::~SyncBuffer() { close(); }
 
-uint8_t SyncBuffer::silenceByteFor(StreamFormat format) {
-    const uint64_t word = format.value();
-    if ((word & StreamFormat::dsdTypeMask) == 0) return 0x00;
-    return (word & StreamFormat::dsdLsbFirst) != 0 ? 0x69 : 0x96;
-}
-
 size_t SyncBuffer::filledBlocks() const {
     const size_t size = blocks.size();
     if (size == 0) return 0;

@@ -64,9 +64,7 @@ public:
     void disconnect();
     void close();
 
-    // 0x00 for PCM; for DSD (any of bits 16..19) 0x69 with bit 20 set, else 0x96.
-    static uint8_t silenceByteFor(StreamFormat format);
-    uint8_t silenceByte() const { return silenceByteFor(hostFormat); }
+    uint8_t silenceByte() const { return hostFormat.silenceByte(); }
     // Blocks filled and not yet handed out.
     size_t filledBlocks() const;
     uint64_t bytesReady() const override;

@@ -119,6 +119,7 @@ TEST(StreamFormatWord, SilenceByte) {
         {0x0000'0202'02A1'0002ull, 0x96}, {0x0000'0202'0261'0002ull, 0x96},  // MSB first
         {0x0000'0202'0001'0002ull, 0x96},                                    // no order bit
         {0x0000'0202'0012'0002ull, 0x69},                                    // 8-bit DSD, LSB
+        {0x80000 | SF::dsdLsbFirst, 0x69}, {0x40000, 0x96},                  // any DSD type bit counts
     };
     for (const auto& [word, silence] : rows) EXPECT_EQ(SF(word).silenceByte(), silence) << std::hex << word;
 }
