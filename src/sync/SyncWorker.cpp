@@ -225,7 +225,7 @@ private:
 
     bool burst(uint32_t now, bool readableBefore) {
         const uint32_t packets = pacer_.burstSize(cycleTime_, profile_.count, catchUpLimit());
-        const bool switchBlocking = !(mode_ & threadmode::socketNoBlock) && packets >= 2;
+        const bool switchBlocking = burstSwitchesBlocking(mode_, packets, profile_.count);
         if (switchBlocking) socket_.setBlocking(false);
         const bool infoDue = now - lastInfo_ >= s_.infoCycle;
         streamCalled_ = false;

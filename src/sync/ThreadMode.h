@@ -43,6 +43,16 @@ std::optional<int32_t> workerPriorityLevel(uint32_t mode, int32_t processLevel);
 // The prologue's log line ("wth start ...") for the decided flags.
 std::string threadModeLogText(uint32_t mode, uint32_t cores, uint32_t infoCycleUs);
 
+// Whether a burst of `packets` (the profile sends `count` per cycle) switches the socket to
+// non-blocking for its first packets and back to blocking before its last: bursts of two or
+// more, unless SOCKETNOBLOCK. A burst that catches up (more than `count`) leaves the mode
+// alone: the send's blocking fallback already absorbs a full send buffer, and under Wine each
+// switch is a request to its server, four per burst, which held the largest formats below
+// their byte rate when every burst caught up.
+constexpr bool burstSwitchesBlocking(uint32_t mode, uint32_t packets, uint32_t count) {
+    return !(mode & threadmode::socketNoBlock) && packets >= 2 && packets <= count;
+}
+
 // One pass of the wait before a burst: whether to yield first, then whether to
 // spin (check the clock again) or wait on the socket for the time left.
 class BurstWaitPolicy {

@@ -173,3 +173,16 @@ TEST(ThreadMode, LogLineAndWaitPolicy) {
     EXPECT_TRUE(always.next(500).yield);
     EXPECT_TRUE(always.next(400).yield);
 }
+
+TEST(ThreadMode, OnlyBurstsOfTheProfilesSizeSwitchTheSocketsBlockingMode) {
+    struct Row { uint32_t mode, packets, count; bool switches; };
+    const Row rows[] = {
+        {0, 1, 1, false},                   // a single packet needs no switch
+        {0, 10, 10, true},                  // the profile's own burst
+        {flag::socketNoBlock, 10, 10, false},
+        {0, 10, 1, false},                  // catching up: the mode stays as it is
+        {0, 11, 10, false},
+    };
+    for (const Row& r : rows)
+        EXPECT_EQ(burstSwitchesBlocking(r.mode, r.packets, r.count), r.switches) << r.packets << " of " << r.count;
+}
