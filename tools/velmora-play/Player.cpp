@@ -76,6 +76,7 @@ std::int32_t Player::asioMessage(std::int32_t selector, std::int32_t value, void
 
 void Player::feed(std::int32_t index) {
     const int64_t now = steadyUs();
+    if (firstFeedUs_.load(std::memory_order_relaxed) == 0) firstFeedUs_.store(now, std::memory_order_relaxed);
     if (const int64_t last = lastFeedUs_.exchange(now); last != 0 && now - last > longestGapUs_.load())
         longestGapUs_.store(now - last);
     if (awaitingResume_.load(std::memory_order_relaxed)) {
@@ -259,6 +260,7 @@ int Player::negotiate(const PlayOptions& o, bool report) {
 int Player::playLoop(const PlayOptions& o) {
     logWatch_.listen(o.driverLog);
     prepareMarks(o);
+    startedUs_ = steadyUs();
     if (int status = startDriver(); status != 0) return status;
     const auto begin = Clock::now();
     const auto end = begin + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(o.seconds));
@@ -313,6 +315,12 @@ int Player::playLoop(const PlayOptions& o) {
                 stopRequested.load() ? " (interrupted)" : "");
     std::printf("gaps:        %d\n", gaps_ + (inGap_ ? 1 : 0));
     std::printf("callbacks:   at most %.1f ms apart while the driver ran\n", longestGapUs_.load() / 1000.0);
+    // The host's block rate once the stream runs: the calls after the first against the time
+    // from the first to the last (what connecting and filling the ring took comes before it).
+    if (const int64_t first = firstFeedUs_.load(); first != 0 && blocks_.load() > 1) {
+        std::printf("first call:  %.1f ms after start; %llu more in %.6f s to the last\n", (first - startedUs_) / 1000.0,
+                    static_cast<unsigned long long>(blocks_.load() - 1), (lastFeedUs_.load() - first) / 1e6);
+    }
     const unsigned long long underruns = logWatch_.poll();
     if (!logWatch_.listening())
         std::printf("underruns:   unknown (another program holds the driver's log port 19640)\n");

@@ -90,8 +90,11 @@ private:
     std::atomic<size_t> marks_{0};
     DriverLogWatch logWatch_;
 
-    // Callback timing: the longest time without one while a driver was started.
+    // Callback timing: the longest time without one while a driver was started, and the
+    // first start and first callback of the run (the steady clock, us).
     std::atomic<int64_t> lastFeedUs_{0}, longestGapUs_{0};
+    int64_t startedUs_ = 0;
+    std::atomic<int64_t> firstFeedUs_{0};
     // A gap: the reset request, then the first callback after the driver came back.
     std::atomic<bool> resetRequested_{false}, awaitingResume_{false};
     std::atomic<int64_t> requestedAtUs_{0}, resumedAtUs_{0};
