@@ -18,6 +18,7 @@
 #include <cstdio>
 #include <cstring>
 #include <deque>
+#include <pthread.h>
 #include <string>
 #include <thread>
 #include <time.h>
@@ -32,21 +33,26 @@ uint64_t nowUs() {
         std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now().time_since_epoch()).count());
 }
 
-uint64_t threadCpuNs() {
+uint64_t cpuNs(clockid_t clock) {
     timespec ts{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
+    clock_gettime(clock, &ts);
     return static_cast<uint64_t>(ts.tv_sec) * 1000000000ull + static_cast<uint64_t>(ts.tv_nsec);
 }
 
-// Records when the worker takes each block, and the worker's CPU clock; no allocation.
+// Records when the worker takes each block; no allocation. The worker's CPU clock is read on
+// its first block and then from the main thread: a read of the thread's own CPU clock is a
+// system call, which the worker would pay once per block and the minimal pacer does not.
 class TimedSource : public PatternSource {
 public:
     explicit TimedSource(size_t capacity) : PatternSource(0, 0), times_(capacity) {}
     bool getNewStream(VELMORA::StreamBlock& block) override {
         const size_t n = count_.load(std::memory_order_relaxed);
-        const uint64_t cpu = threadCpuNs();
-        if (n == 0) firstCpuNs_.store(cpu, std::memory_order_relaxed);
-        lastCpuNs_.store(cpu, std::memory_order_relaxed);
+        if (n == 0) {
+            clockid_t clock{};
+            pthread_getcpuclockid(pthread_self(), &clock);
+            firstCpuNs_ = cpuNs(clock);
+            workerClock_ = clock;
+        }
         if (n < times_.size()) {
             times_[n] = nowUs();
             count_.store(n + 1, std::memory_order_release);
@@ -56,14 +62,18 @@ public:
     std::vector<uint64_t> times() const {
         return {times_.begin(), times_.begin() + static_cast<long>(count_.load(std::memory_order_acquire))};
     }
-    double cpuSeconds() const {
-        return static_cast<double>(lastCpuNs_.load(std::memory_order_relaxed) - firstCpuNs_.load(std::memory_order_relaxed)) * 1e-9;
+    // The worker's CPU time since its first block, read while it still runs; false before that.
+    bool cpuSecondsSoFar(double& seconds) const {
+        if (count_.load(std::memory_order_acquire) == 0) return false;
+        seconds = static_cast<double>(cpuNs(workerClock_) - firstCpuNs_) * 1e-9;
+        return true;
     }
 
 private:
     std::vector<uint64_t> times_;
     std::atomic<size_t> count_{0};
-    std::atomic<uint64_t> firstCpuNs_{0}, lastCpuNs_{0};
+    uint64_t firstCpuNs_ = 0;   // written before the release store of the first count
+    clockid_t workerClock_{};
 };
 
 struct Plan {
@@ -100,6 +110,9 @@ int run(const Plan& p) {
     const VELMORA::ProfileEntry profile = source.transfer.entry(0);
     source.play();
     std::this_thread::sleep_for(std::chrono::duration<double>(p.seconds));
+    double cpuSeconds = 0;
+    const bool cpuRead = source.cpuSecondsSoFar(cpuSeconds);
+    const uint64_t cpuReadUs = nowUs();
     source.disconnect();
     source.close();
     if (sink.waitExit(std::chrono::milliseconds(10000)) != 0) {
@@ -122,8 +135,8 @@ int run(const Plan& p) {
     }
     std::sort(gridLateness.begin(), gridLateness.end());
     const double gridP99 = gridLateness.empty() ? 0 : gridLateness[gridLateness.size() * 99 / 100];
-    const double audioSeconds = t.size() > 1 ? static_cast<double>(t.back() - t.front()) * 1e-6 : 0;
-    const double cpu = audioSeconds > 0 ? source.cpuSeconds() * 1000.0 / audioSeconds : 0;
+    const double audioSeconds = cpuRead && !t.empty() ? static_cast<double>(cpuReadUs - t.front()) * 1e-6 : 0;
+    const double cpu = audioSeconds > 0 ? cpuSeconds * 1000.0 / audioSeconds : 0;
     const double meanPayload = static_cast<double>(profile.framesPerPacket) / 16384.0 *
                                VELMORA::StreamFormat(o.sinkFormat).frameBytes();
     std::printf("{\"cycle_us\": %u, \"packets\": %u, \"payload\": %.0f, \"cpu_ms_per_s\": %.2f, "
