@@ -39,6 +39,9 @@ public:
     // at its timeout without looking at the socket once more; the caller polls it then. The
     // socket is left in the blocking mode given.
     int wait(uint32_t timeoutUs, bool socketBlocking);
+    // Whether a wait of timeoutUs looks at the socket as it starts, so that a datagram already
+    // there ends it at once (otherwise it may sleep through the whole timeout).
+    bool seesSocketAtStart(uint32_t timeoutUs) const;
 
     // How it waits, for logs and reports ("ppoll", "high-resolution timer", ...).
     const char* method() const;

@@ -208,7 +208,9 @@ private:
             if (step.spin) continue;
             now = platform::nowMicroseconds();
             if (pacer_.due(now)) continue;
-            const TERNO::WaitResult waited = socket_.waitReadable(pacer_.remaining(now));
+            const uint32_t left = pacer_.remaining(now);
+            if (socket_.waitSeesPending(left)) pollOwed_ = false;
+            const TERNO::WaitResult waited = socket_.waitReadable(left);
             if (waited == TERNO::WaitResult::Error) {
                 LogLine(3) << "wth udp wait error";
                 ended(StreamEnd::networkError);
@@ -272,8 +274,13 @@ private:
         if (streamCalled_) s_.streamSent();
         if (counting_ && now - lastCounters_ >= countersPeriodUs) logCounters(now);
 
+        const uint32_t after = platform::nowMicroseconds();
         bool readable = readableBefore;
-        if (!readable) {
+        // A wait that follows at once and looks at the socket as it starts reads what came
+        // during the burst just as soon: the poll is left to it, but never twice in a row
+        // without such a wait in between.
+        const bool leftToWait = !readable && !pollOwed_ && waitFollowsAndSeesPending(after);
+        if (!readable && !leftToWait) {
             const TERNO::WaitResult polled = socket_.poll();
             if (polled == TERNO::WaitResult::Error) {
                 LogLine(3) << "wth udp wait2 error";
@@ -281,7 +288,13 @@ private:
             }
             readable = polled == TERNO::WaitResult::Ready;
         }
-        return receiveCheck(platform::nowMicroseconds(), readable);
+        pollOwed_ = leftToWait;
+        return receiveCheck(after, readable);
+    }
+
+    bool waitFollowsAndSeesPending(uint32_t now) const {
+        const uint32_t left = pacer_.remaining(now);
+        return left > 0 && !policy_.spins(left) && socket_.waitSeesPending(left);
     }
 
     // The most packets one burst may carry: the sink's packet count, and while playing no more
@@ -565,6 +578,7 @@ private:
     uint32_t lastInfo_ = 0;
     uint32_t lastReceive_ = 0;
     uint32_t pendingResends_ = 0;
+    bool pollOwed_ = false;   // the last burst left its poll to a wait that has not run yet
     uint16_t nextSeq_ = 0;
     uint32_t packetsSent_ = 0;   // new packets sent, counted up to the ring size
     uint32_t prepareSkips_ = 0;

@@ -48,12 +48,13 @@ BurstWaitPolicy::Step BurstWaitPolicy::next(uint32_t remainingUs) {
         step.yield = true;
         yielded_ = true;
     }
-    if (mode_ & (threadmode::noSleep4Core | threadmode::noSleepForce)) {
-        step.spin = true;
-    } else if ((mode_ & threadmode::noShortSleep) && remainingUs <= 100) {
-        step.spin = true;
-    }
+    step.spin = spins(remainingUs);
     return step;
+}
+
+bool BurstWaitPolicy::spins(uint32_t remainingUs) const {
+    return (mode_ & (threadmode::noSleep4Core | threadmode::noSleepForce)) ||
+           ((mode_ & threadmode::noShortSleep) && remainingUs <= 100);
 }
 
 }  // namespace VELMORA

@@ -64,6 +64,8 @@ public:
         bool spin = false;
     };
     Step next(uint32_t remainingUs);
+    // Whether the thread spins instead of waiting with remainingUs left.
+    bool spins(uint32_t remainingUs) const;
     // A burst went out: a yield-once mode may yield again.
     void burstSent() { yielded_ = false; }
 

@@ -204,5 +204,8 @@ WaitResult Socket::waitReadable(uint32_t timeoutUs) {
 void Socket::preparePacedWaits() { pacedWait_.prepare(handle); }
 void Socket::releasePacedWaits() { pacedWait_.release(); }
 const char* Socket::waitMethod() const { return pacedWait_.method(); }
+bool Socket::waitSeesPending(uint32_t timeoutUs) const {
+    return !pacedWait_.prepared() || pacedWait_.seesSocketAtStart(timeoutUs);
+}
 
 }  // namespace TERNO

@@ -83,6 +83,8 @@ public:
     void preparePacedWaits();
     void releasePacedWaits();
     const char* waitMethod() const;
+    // Whether waitReadable(timeoutUs) reports a datagram that is already there at once.
+    bool waitSeesPending(uint32_t timeoutUs) const;
 
     bool isStream() const;
 

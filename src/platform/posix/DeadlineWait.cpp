@@ -44,6 +44,8 @@ int DeadlineWait::wait(uint32_t timeoutUs, bool) {
     return waitReadable(state_->socket, timeoutUs / 1000000u, timeoutUs % 1000000u);
 }
 
+bool DeadlineWait::seesSocketAtStart(uint32_t) const { return true; }
+
 const char* DeadlineWait::method() const {
     return state_ && state_->previousSlackNs > 0 ? "ppoll, 1 us timer slack" : "ppoll";
 }

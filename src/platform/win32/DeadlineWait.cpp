@@ -171,6 +171,16 @@ int DeadlineWait::wait(uint32_t timeoutUs, bool socketBlocking) {
     return 0;
 }
 
+bool DeadlineWait::seesSocketAtStart(uint32_t timeoutUs) const {
+    switch (state_->method) {
+    case PacedWaitKind::select: return true;
+    // WSAEventSelect sets the event at once when data is already there.
+    case PacedWaitKind::timerAndEvent: return timeoutUs > state_->spinTailUs;
+    case PacedWaitKind::selectThenSleep: return timeoutUs > 2 * coarseGuardUs;
+    }
+    return false;
+}
+
 const char* DeadlineWait::method() const {
     if (!state_) return "select";
     switch (state_->method) {
