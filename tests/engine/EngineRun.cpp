@@ -11,13 +11,6 @@
 
 namespace engine_test {
 
-TERNO::Address loopback(uint16_t port) {
-    TERNO::Address a{};
-    a.bytes[15] = 1;
-    a.setPortNumber(port);
-    return a;
-}
-
 StreamOutcome openStream(PatternSource& s, const SinkProcess& sink, const StreamPlan& plan) {
     StreamOutcome o;
     auto fail = [&o](std::string step) {
@@ -31,7 +24,7 @@ StreamOutcome openStream(PatternSource& s, const SinkProcess& sink, const Stream
     // opened again (a fresh socket drops stray answers), at most four times.
     for (o.infoAttempts = 1;; ++o.infoAttempts) {
         if (!s.open(plan.threadMode, plan.infoCycleUs, 0, "engine test")) return fail("open");
-        if (s.getInfo(loopback(sink.port()), 0, false) && s.pcmCaps == plan.pcmCaps &&
+        if (s.getInfo(addressOf("::1", 0, sink.port()), 0, false) && s.pcmCaps == plan.pcmCaps &&
             s.dsdLsbCaps == plan.dsdLsbCaps && s.dsdMsbCaps == plan.dsdMsbCaps)
             break;
         if (o.infoAttempts == 4) {

@@ -8,7 +8,7 @@
 
 #include "SinkConfig.h"
 
-#include "terno/Address.h"
+#include "terno/AddressOf.h"
 
 #include <chrono>
 #include <cstdint>
@@ -44,8 +44,6 @@ struct StreamOutcome {
     std::string converter;          // the converter in use once streaming
     uint64_t sinkFormat = 0;
 };
-
-TERNO::Address loopback(uint16_t port);
 
 // Opens the session up to a streaming connection (state 2), without playing; stops early at
 // the first step that fails.

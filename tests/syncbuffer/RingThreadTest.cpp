@@ -16,8 +16,10 @@ VELMORA::StreamBlock takeFilled(TestRing& ring) {
     return b;
 }
 
-// connect, then wait until the stand-in worker reports the stream as open.
+// A ring of four blocks of 512 frames connected, once the stand-in worker reports the
+// stream as open.
 bool connected(TestRing& ring) {
+    ring.configure(512, 4);
     return ring.connect() && eventually([&] { return ring.state.load() == VELMORA::stateStreaming; });
 }
 
@@ -25,7 +27,6 @@ bool connected(TestRing& ring) {
 
 TEST(RingFlow, HostBlocksFollowTheLeadingSilenceInOrderAcrossWraps) {
     TestRing ring;
-    ring.configure(512, 4);
     ASSERT_TRUE(connected(ring));
     ASSERT_TRUE(ring.bufferWorker.joinable());
     ring.play();
@@ -48,7 +49,6 @@ TEST(RingFlow, HostBlocksFollowTheLeadingSilenceInOrderAcrossWraps) {
 
 TEST(RingFlow, AfterSendOnceBetweenFullRings) {
     TestRing ring(true);
-    ring.configure(512, 4);
     ASSERT_TRUE(connected(ring));
     VELMORA::StreamBlock b;
     for (int i = 0; i < 3; ++i) ASSERT_TRUE(ring.getNewStream(b));
@@ -72,7 +72,6 @@ TEST(RingFlow, AfterSendOnceBetweenFullRings) {
 
 TEST(RingFlow, StopDrainsTheRingThenPlayRefillsIt) {
     TestRing ring;
-    ring.configure(512, 4);
     ASSERT_TRUE(connected(ring));
     ring.play();
     ASSERT_TRUE(eventually([&] { return ring.filledBlocks() == 3; }));
@@ -107,7 +106,6 @@ TEST(RingFlow, StopDrainsTheRingThenPlayRefillsIt) {
 // The stream ends by disconnect, then, after a new connect, with the session.
 TEST(RingFlow, DisconnectOrTheSessionEndsTheWorker) {
     TestRing ring;
-    ring.configure(512, 4);
     ASSERT_TRUE(connected(ring));
     ring.play();
     ring.disconnect();
@@ -122,7 +120,6 @@ TEST(RingFlow, DisconnectOrTheSessionEndsTheWorker) {
     EXPECT_EQ(b.data, nullptr);
 
     // A new run starts from connect.
-    ring.configure(512, 4);
     ASSERT_TRUE(connected(ring));
     EXPECT_FALSE(ring.disconnecting.load());
     EXPECT_TRUE(takeFilled(ring).data != nullptr);
