@@ -11,13 +11,6 @@ namespace counter = VELMORA::counter;
 
 namespace {
 
-StreamFormat dsd(uint64_t layout) {
-    StreamFormat f(layout);
-    f.setChannels(2);
-    f.setRate(2822400);
-    return f;
-}
-
 bool insideRing(const TestRing& ring, const VELMORA::StreamBlock& b) {
     return std::any_of(ring.blocks.begin(), ring.blocks.end(), [&](const auto& x) { return b.data == x.data(); });
 }
@@ -35,9 +28,9 @@ TEST(Ring, SilenceFollowsTheHostFormatThroughEveryKindOfHandOut) {
         uint64_t blockBytes;
         uint8_t silence;
     } formats[] = {
-        {"PCM 16-bit", pcm16Stereo(), 512, 2048, 0x00},
-        {"DSD LSB first", dsd(StreamFormat::dsdLsbLittle), 4096, 1024, 0x69},
-        {"DSD MSB first", dsd(StreamFormat::dsdMsbBig), 4096, 1024, 0x96},
+        {"PCM 16-bit", StreamFormat(pcm16Stereo), 512, 2048, 0x00},
+        {"DSD LSB first", StreamFormat(dsd64Stereo | StreamFormat::dsdLsbLittle), 4096, 1024, 0x69},
+        {"DSD MSB first", StreamFormat(dsd64Stereo | StreamFormat::dsdMsbBig), 4096, 1024, 0x96},
     };
     for (const auto& f : formats) {
         SCOPED_TRACE(f.name);
@@ -100,7 +93,7 @@ TEST(Ring, SilenceFollowsTheHostFormatThroughEveryKindOfHandOut) {
 // Two rings of different formats in one process: the silence each hands out stays its own.
 TEST(Ring, SilenceIsPerRing) {
     TestRing pcmRing, dsdRing;
-    dsdRing.hostFormat = dsd(StreamFormat::dsdLsbLittle);
+    dsdRing.hostFormat = StreamFormat(dsd64Stereo | StreamFormat::dsdLsbLittle);
     pcmRing.configure(512, 2);
     dsdRing.configure(16384, 2);
     VELMORA::StreamBlock pcmSilence, dsdSilence;

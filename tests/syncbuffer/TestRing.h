@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
@@ -31,17 +32,13 @@ bool eventually(Cond cond) {
     return true;
 }
 
-inline VELMORA::StreamFormat pcm16Stereo() {
-    VELMORA::StreamFormat f(VELMORA::StreamFormat::typeInt16);
-    f.setChannels(2);
-    f.setRate(44100);
-    return f;
-}
+constexpr uint64_t pcm16Stereo = 0x0000'000A'0000'0202ull;   // 2 ch, int16, 44.1 kHz
+constexpr uint64_t dsd64Stereo = 0x0000'0202'0000'0002ull;    // 2 ch, 44.1 kHz x64, no layout yet
 
 class TestRing : public VELMORA::SyncBuffer {
 public:
     explicit TestRing(bool gated = false) : gated_(gated) {
-        hostFormat = pcm16Stereo();
+        hostFormat = VELMORA::StreamFormat(pcm16Stereo);
         sinkFormat = hostFormat;
     }
     ~TestRing() override {
@@ -101,11 +98,7 @@ private:
 
 // True when every byte of the handed-out block is `value`.
 inline bool filledWith(const VELMORA::StreamBlock& b, uint8_t value) {
-    if (b.data == nullptr) return false;
-    for (size_t i = 0; i < b.size; ++i) {
-        if (b.data[i] != value) return false;
-    }
-    return true;
+    return b.data != nullptr && std::all_of(b.data, b.data + b.size, [&](uint8_t x) { return x == value; });
 }
 
 }  // namespace syncbuffer_test
