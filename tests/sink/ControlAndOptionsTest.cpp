@@ -58,18 +58,14 @@ TEST(ControlResponder, ConnectRefusesFormatsItCannotTake) {
     EXPECT_TRUE(r.handle(request(Header::wide(CONNECT_REQ, 0, uint64_t{0x0000000A00000802}))).connected);
 }
 
-// The log request and its lines, and commands it does not know (name, close and forged
-// answers are the engine runs' business).
+// The log request on the control port, and commands it does not know (name, close and forged
+// answers are the engine runs' business; the log lines the remote log test's).
 TEST(ControlResponder, LogRequestAndUnknownCommands) {
     SinkConfig c;
     ControlResponder r(c, 1);
     ControlResult log = r.handle(request(Header(LOG_REQ, 0, 1)));
     EXPECT_EQ(log.logRequest, std::optional<bool>(true));
     EXPECT_EQ(readU16(*log.answer, 8), 0);          // the acknowledgement is not a log line
-    const auto line = ControlResponder::logText("hello");
-    EXPECT_TRUE(isFrame(line));
-    EXPECT_EQ(readU16(line, 8), 2);
-    EXPECT_EQ(std::string(payload(line).begin(), payload(line).end()), "hello");
     EXPECT_FALSE(r.handle(request(Header(77, 0))).answer);
 }
 
