@@ -23,7 +23,7 @@ StreamOutcome openStream(PatternSource& s, const SinkProcess& sink, const Stream
     // command every later mask is read from its predecessor's answer. Such a session is
     // opened again (a fresh socket drops stray answers), at most four times.
     for (o.infoAttempts = 1;; ++o.infoAttempts) {
-        if (!s.open(plan.threadMode, plan.infoCycleUs, 0, "engine test")) return fail("open");
+        if (!s.open(0, plan.infoCycleUs, 0, "engine test")) return fail("open");
         if (s.getInfo(addressOf("::1", 0, sink.port()), 0, false) && s.pcmCaps == plan.pcmCaps &&
             s.dsdLsbCaps == plan.dsdLsbCaps && s.dsdMsbCaps == plan.dsdMsbCaps)
             break;
@@ -45,8 +45,7 @@ StreamOutcome openStream(PatternSource& s, const SinkProcess& sink, const Stream
     if (!s.connectPrepare()) return fail("connectPrepare");
     if (!s.connect()) return fail("connect");
     s.connectWait();
-    o.stateAfterConnect = s.state.load();
-    if (o.stateAfterConnect != VELMORA::stateStreaming) return fail("connectWait");
+    if (s.state.load() != VELMORA::stateStreaming) return fail("connectWait");
     o.converter = VELMORA::converterName(s.converter);
     return o;
 }

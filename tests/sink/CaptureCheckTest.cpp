@@ -29,67 +29,53 @@ std::vector<uint8_t> captureOf(const WireLayout& layout, const std::vector<Span>
     return bytes;
 }
 
-TEST(CaptureCheck, RunsResumeExactlyWhereThePlayerSaid) {
-    const WireLayout l;   // two channels of 32-bit samples
-    const auto twoRuns = captureOf(l, {{Span::silence, 0, 3}, {Span::pattern, 0, 100}, {Span::silence, 0, 5},
-                                       {Span::pattern, 500, 80}, {Span::silence, 0, 5}});
-    auto broken = twoRuns;
-    broken[broken.size() - 5 * 8 - 3] ^= 1;   // inside the second run's last step
-    struct Case {
-        const char* name;
-        const std::vector<uint8_t>& bytes;
-        std::vector<uint64_t> resumeAt;
-        bool exact;
-    } cases[] = {
-        {"as reported", twoRuns, {500}, true},
-        {"no gap reported", twoRuns, {}, false},
-        {"another step", twoRuns, {501}, false},
-        {"before the first run ended", twoRuns, {50}, false},
-        {"a gap too many", twoRuns, {500, 900}, false},
-        {"wrong byte after the gap", broken, {500}, false},
-    };
-    for (const Case& c : cases) {
-        const CheckResult r = checkCapture(l, c.bytes, {}, c.resumeAt);
-        EXPECT_EQ(r.exact, c.exact) << c.name << ": " << r.message;
-        if (c.exact) {
-            EXPECT_EQ(r.steps, 180u);
-        }
-    }
-}
-
-// What each kind of damage is called: an underrun is not a wrong byte.
-TEST(CaptureCheck, NamesEachKindOfDamage) {
+// What each kind of damage is called (an underrun is not a wrong byte), and runs that must
+// start exactly at the step velmora-play reported after each of its gaps.
+TEST(CaptureCheck, NamesEachKindOfDamageAndRunsResumeWhereThePlayerSaid) {
     const WireLayout layout;   // 2 channels of 32 bits: 8 bytes a step
-    const Expectation hundred{100, 8};
+    const std::vector<Span> twoRuns = {{Span::silence, 0, 3}, {Span::pattern, 0, 100}, {Span::silence, 0, 5},
+                                       {Span::pattern, 500, 80}, {Span::silence, 0, 5}};
+    std::vector<Span> broken = twoRuns;   // the second run's last step is wrong
+    broken[3].count = 79;
+    broken.insert(broken.begin() + 4, {Span::wrong, 0, 1});
     const struct {
         const char* what;
         std::vector<Span> runs;
         std::vector<LostGap> gaps;
+        std::vector<uint64_t> resumeAt;   // where the player said the audio went on
         bool exact;
         std::string message;   // its beginning
     } cases[] = {
-        {"whole", {{Span::silence, 0, 4}, {Span::pattern, 0, 100}, {Span::silence, 0, 3}}, {}, true, "bit-exact"},
+        {"whole", {{Span::silence, 0, 4}, {Span::pattern, 0, 100}, {Span::silence, 0, 3}}, {}, {}, true, "bit-exact"},
         {"ring ran empty twice",
          {{Span::pattern, 0, 40}, {Span::silence, 0, 16}, {Span::pattern, 40, 30}, {Span::silence, 0, 8}, {Span::pattern, 70, 30}},
-         {}, false, "underrun, 3 silent blocks in 2 places (first at byte 320)"},
-        {"a wrong step", {{Span::pattern, 0, 50}, {Span::wrong, 0, 1}, {Span::pattern, 51, 49}}, {}, false,
+         {}, {}, false, "underrun, 3 silent blocks in 2 places (first at byte 320)"},
+        {"a wrong step", {{Span::pattern, 0, 50}, {Span::wrong, 0, 1}, {Span::pattern, 51, 49}}, {}, {}, false,
          "wrong byte at offset 403 after 50 good steps"},
         {"a wrong step after an underrun",
-         {{Span::pattern, 0, 20}, {Span::silence, 0, 8}, {Span::pattern, 20, 30}, {Span::wrong, 0, 1}}, {}, false,
+         {{Span::pattern, 0, 20}, {Span::silence, 0, 8}, {Span::pattern, 20, 30}, {Span::wrong, 0, 1}}, {}, {}, false,
          "wrong byte at offset 467 after 50 good steps; before it underrun, 1 silent blocks"},
-        {"the end never arrived", {{Span::pattern, 0, 80}, {Span::silence, 0, 5}}, {}, false,
+        {"the end never arrived", {{Span::pattern, 0, 80}, {Span::silence, 0, 5}}, {}, {}, false,
          "the audio ends early: 80 of 100 steps arrived (nothing named lost"},
-        {"the end named lost", {{Span::pattern, 0, 80}, {Span::silence, 0, 5}}, {{640, 2}}, false,
+        {"the end named lost", {{Span::pattern, 0, 80}, {Span::silence, 0, 5}}, {{640, 2}}, {}, false,
          "the audio ends early: 80 of 100 steps arrived (2 packets lost there)"},
-        {"a named loss inside", {{Span::pattern, 0, 40}, {Span::pattern, 60, 40}}, {{320, 1}}, true,
+        {"a named loss inside", {{Span::pattern, 0, 40}, {Span::pattern, 60, 40}}, {{320, 1}}, {}, true,
          "exact apart from 1 named losses (20 steps)"},
-        {"named losses of silence after the end", {{Span::pattern, 0, 100}, {Span::silence, 0, 20}}, {{880, 3}}, true,
+        {"named losses of silence after the end", {{Span::pattern, 0, 100}, {Span::silence, 0, 20}}, {{880, 3}}, {}, true,
          "bit-exact, 3 packets of silence after the end lost"},
-        {"a named loss where nothing is missing", {{Span::pattern, 0, 100}}, {{400, 1}}, false,
+        {"a named loss where nothing is missing", {{Span::pattern, 0, 100}}, {{400, 1}}, {}, false,
          "the report names 1 lost packets at byte 400"},
+        // Both runs, 180 steps, must arrive where a gap is reported.
+        {"resumed as reported", twoRuns, {}, {500}, true, "bit-exact"},
+        {"no gap reported", twoRuns, {}, {}, false, "wrong byte at offset 864 after 100 good steps"},
+        {"resumed at another step", twoRuns, {}, {501}, false, "run 2 does not start with step 501 at offset 864"},
+        {"resumed before the first run ended", twoRuns, {}, {50}, false, "run 2 resumes at step 50, before the end"},
+        {"a gap too many", twoRuns, {}, {500, 900}, false, "run 3 does not start with step 900 at offset 1544"},
+        {"a wrong byte after the gap", broken, {}, {500}, false, "wrong byte at offset 1499 after 179 good steps"},
     };
     for (const auto& c : cases) {
-        const CheckResult r = checkCapture(layout, captureOf(layout, c.runs), c.gaps, {}, hundred);
+        const Expectation steps{c.resumeAt.empty() ? 100u : 180u, 8};
+        const CheckResult r = checkCapture(layout, captureOf(layout, c.runs), c.gaps, c.resumeAt, steps);
         EXPECT_EQ(r.exact, c.exact) << c.what << ": " << r.message;
         EXPECT_EQ(r.message.rfind(c.message, 0), 0u) << c.what << ": " << r.message;
     }
