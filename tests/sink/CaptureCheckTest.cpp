@@ -61,8 +61,8 @@ TEST(CaptureCheck, NamesEachKindOfDamageAndRunsResumeWhereThePlayerSaid) {
          "the audio ends early: 80 of 100 steps arrived (2 packets lost there)"},
         {"a named loss inside", {{Span::pattern, 0, 40}, {Span::pattern, 60, 40}}, {{320, 1}}, {}, true,
          "exact apart from 1 named losses (20 steps)"},
-        {"named losses of silence after the end", {{Span::pattern, 0, 100}, {Span::silence, 0, 20}}, {{880, 3}}, {}, true,
-         "bit-exact, 3 packets of silence after the end lost"},
+        {"named losses of silence after the end", {{Span::pattern, 0, 100}, {Span::silence, 0, 20}}, {{880, 3}}, {},
+         true, "bit-exact, 3 packets of silence after the end lost"},
         {"a named loss where nothing is missing", {{Span::pattern, 0, 100}}, {{400, 1}}, {}, false,
          "the report names 1 lost packets at byte 400"},
         // Both runs, 180 steps, must arrive where a gap is reported.

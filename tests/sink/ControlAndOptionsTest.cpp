@@ -1,6 +1,8 @@
-// The sink's control answers and its configuration.
+// The sink's control answers, its remote log and its configuration.
 #include "ControlResponder.h"
+#include "RemoteLog.h"
 #include "SinkOptions.h"
+#include "terno/AddressOf.h"
 
 #include <gtest/gtest.h>
 
@@ -58,15 +60,47 @@ TEST(ControlResponder, ConnectRefusesFormatsItCannotTake) {
     EXPECT_TRUE(r.handle(request(Header::wide(CONNECT_REQ, 0, uint64_t{0x0000000A00000802}))).connected);
 }
 
-// The log request on the control port, and commands it does not know (name, close and forged
-// answers are the engine runs' business; the log lines the remote log test's).
-TEST(ControlResponder, LogRequestAndUnknownCommands) {
+// The next datagram within 2 s, or nothing.
+std::vector<uint8_t> receive(TERNO::Socket& s) {
+    std::vector<uint8_t> bytes;
+    if (s.waitReadable(2000000) != TERNO::WaitResult::Ready) return {};
+    TERNO::Address from{};
+    s.receiveFrom(bytes, from);
+    return bytes;
+}
+
+// LOG_REQ on the control port, and on the remote log's own port over loopback: it is
+// acknowledged (LOG_TEXT not marked 2), then lines follow as LOG_TEXT messages marked 2, and
+// nothing is sent before a driver asks. Commands the sink does not know go unanswered (name,
+// close and forged answers are the engine runs' business).
+TEST(LogRequest, AcknowledgedThenLinesFollowAndUnknownCommandsGoUnanswered) {
     SinkConfig c;
     ControlResponder r(c, 1);
-    ControlResult log = r.handle(request(Header(LOG_REQ, 0, 1)));
-    EXPECT_EQ(log.logRequest, std::optional<bool>(true));
-    EXPECT_EQ(readU16(*log.answer, 8), 0);          // the acknowledgement is not a log line
+    ControlResult control = r.handle(request(Header(LOG_REQ, 0, 1)));
+    EXPECT_EQ(control.logRequest, std::optional<bool>(true));
+    EXPECT_EQ(readU16(*control.answer, 8), 0);
     EXPECT_FALSE(r.handle(request(Header(77, 0))).answer);
+
+    RemoteLog log;
+    ASSERT_TRUE(log.start(addressOf("::1"), 0));
+    ASSERT_NE(log.port(), 0);
+    TERNO::Socket driver;
+    TERNO::Address any = addressOf("::1");
+    ASSERT_TRUE(driver.open(TERNO::Socket::Udp6) && driver.bind(any));
+    log.line("before anyone asked");
+    const Header ask(LOG_REQ, 0, 1);
+    ASSERT_TRUE(driver.sendTo(ask.bytes, kHeaderBytes, addressOf("::1", 0, log.port()), true));
+    const std::vector<uint8_t> ack = receive(driver);
+    ASSERT_TRUE(isFrame(ack));
+    EXPECT_EQ(command(ack), LOG_TEXT);
+    EXPECT_NE(readU16(ack, 8), 2);
+    log.line("connect PCM");
+    const std::vector<uint8_t> text = receive(driver);
+    ASSERT_TRUE(isFrame(text));
+    EXPECT_EQ(command(text), LOG_TEXT);
+    EXPECT_EQ(readU16(text, 8), 2);
+    EXPECT_EQ(std::string(payload(text).begin(), payload(text).end()), "connect PCM");
+    log.stop();
 }
 
 // A pad count larger than the room after the header must not wrap the payload length: a
