@@ -11,6 +11,13 @@
 
 namespace engine_test {
 
+TERNO::Address loopback(uint16_t port) {
+    TERNO::Address a{};
+    a.bytes[15] = 1;
+    a.setPortNumber(port);
+    return a;
+}
+
 StreamOutcome openStream(PatternSource& s, const SinkProcess& sink, const StreamPlan& plan) {
     StreamOutcome o;
     auto fail = [&o](std::string step) {
@@ -23,8 +30,8 @@ StreamOutcome openStream(PatternSource& s, const SinkProcess& sink, const Stream
     // command every later mask is read from its predecessor's answer. Such a session is
     // opened again (a fresh socket drops stray answers), at most four times.
     for (o.infoAttempts = 1;; ++o.infoAttempts) {
-        if (!s.open(0, plan.infoCycleUs, 0, "engine test")) return fail("open");
-        if (s.getInfo(addressOf("::1", 0, sink.port()), 0, false) && s.pcmCaps == plan.pcmCaps &&
+        if (!s.open(plan.threadMode, plan.infoCycleUs, 0, "engine test")) return fail("open");
+        if (s.getInfo(loopback(sink.port()), 0, false) && s.pcmCaps == plan.pcmCaps &&
             s.dsdLsbCaps == plan.dsdLsbCaps && s.dsdMsbCaps == plan.dsdMsbCaps)
             break;
         if (o.infoAttempts == 4) {
@@ -45,7 +52,8 @@ StreamOutcome openStream(PatternSource& s, const SinkProcess& sink, const Stream
     if (!s.connectPrepare()) return fail("connectPrepare");
     if (!s.connect()) return fail("connect");
     s.connectWait();
-    if (s.state.load() != VELMORA::stateStreaming) return fail("connectWait");
+    o.stateAfterConnect = s.state.load();
+    if (o.stateAfterConnect != VELMORA::stateStreaming) return fail("connectWait");
     o.converter = VELMORA::converterName(s.converter);
     return o;
 }

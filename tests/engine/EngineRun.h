@@ -8,7 +8,7 @@
 
 #include "SinkConfig.h"
 
-#include "terno/AddressOf.h"
+#include "terno/Address.h"
 
 #include <chrono>
 #include <cstdint>
@@ -23,6 +23,7 @@ struct StreamPlan {
     uint32_t blockCount = 4;
     bool hostInvert = false;
     uint32_t cycleUs = 1000;
+    uint32_t threadMode = 0;
     uint32_t infoCycleUs = 50000;
     // The capability sets the sink was started with (what getInfo must learn).
     uint64_t pcmCaps = sink::defaultPcmCaps();
@@ -38,10 +39,13 @@ struct StreamPlan {
 struct StreamOutcome {
     std::string failed;             // the first step that failed; empty once streaming
     int infoAttempts = 0;
+    uint32_t stateAfterConnect = 0;
     bool patternSent = false;       // every pattern block left the ring in time
     std::string converter;          // the converter in use once streaming
     uint64_t sinkFormat = 0;
 };
+
+TERNO::Address loopback(uint16_t port);
 
 // Opens the session up to a streaming connection (state 2), without playing; stops early at
 // the first step that fails.

@@ -121,7 +121,7 @@ TEST(EngineFaults, AnswersFromAnotherPortAreIgnored) {
         ASSERT_TRUE(sink.waitListening());
         PatternSource s(1, 5);
         ASSERT_TRUE(s.open(0, 50000, 0, "engine test"));
-        EXPECT_FALSE(s.getInfo(addressOf("::1", 0, sink.port()), 0, false));
+        EXPECT_FALSE(s.getInfo(loopback(sink.port()), 0, false));
         s.close();
     }
     // Forged answers (every parameter complemented) come first from another port; the real
