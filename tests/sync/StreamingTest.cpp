@@ -96,12 +96,13 @@ void startStream(Sync& session, FakeSink& sink, uint32_t infoCycleUs = 50000, Pr
     ASSERT_EQ(session.state.load(), stateStreaming);
 }
 
-bool waitIdle(Sync& session, int timeoutMs) {
-    for (auto until = Clock::now() + std::chrono::milliseconds(timeoutMs); Clock::now() < until;) {
-        if (session.state.load() == stateIdle) return true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    return false;
+// Polls cond, yielding in between (the teardown race must see a change at once), for at most
+// timeoutMs.
+template <class Cond>
+bool within(int timeoutMs, Cond cond) {
+    for (auto until = Clock::now() + std::chrono::milliseconds(timeoutMs); !cond(); std::this_thread::yield())
+        if (Clock::now() > until) return false;
+    return true;
 }
 
 // Every line captured, one per line of text.
@@ -276,7 +277,7 @@ TEST(Streaming, WaysAStreamEnds) {
         startStream(session, sink);
         ASSERT_TRUE(sink.waitPackets(6, 3000));
         sink.sendStatus(0x08, 0, static_cast<uint16_t>(sink.packets().size() - 600), 0);
-        ASSERT_TRUE(waitIdle(session, 2000));
+        ASSERT_TRUE(within(2000, [&] { return session.state.load() == stateIdle; }));
     }
     {  // No answer to CONNECT_REQ (an echo): connecting ends at once.
         FakeSink sink;
@@ -284,7 +285,7 @@ TEST(Streaming, WaysAStreamEnds) {
         PatternSession session;
         prepare(session, sink, 50000, Profile::fix);
         ASSERT_TRUE(session.connect());
-        EXPECT_TRUE(waitIdle(session, 2000));
+        EXPECT_TRUE(within(2000, [&] { return session.state.load() == stateIdle; }));
         EXPECT_TRUE(sink.packets().empty());
     }
 }
@@ -332,7 +333,7 @@ TEST(Streaming, TeardownWhileOpeningReturnsPromptly) {
         PatternSession session;
         ASSERT_NO_FATAL_FAILURE(prepare(session, sink, 50000, Profile::fix));
         ASSERT_TRUE(session.connect());
-        while (sink.count(command::connectReq) == 0) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        ASSERT_TRUE(within(2000, [&] { return sink.count(command::connectReq) > 0; }));
         const auto start = Clock::now();
         if (cancel) {
             session.cancelConnect();
@@ -350,7 +351,7 @@ TEST(Streaming, TeardownWhileOpeningReturnsPromptly) {
         PatternSession session;
         ASSERT_NO_FATAL_FAILURE(prepare(session, sink, 50000, Profile::fix));
         ASSERT_TRUE(session.connect());
-        while (session.state.load() == stateConnecting) std::this_thread::yield();
+        ASSERT_TRUE(within(5000, [&] { return session.state.load() != stateConnecting; }));
         auto done = std::async(std::launch::async, [&] { session.disconnect(); });
         const bool returned = done.wait_for(std::chrono::seconds(5)) == std::future_status::ready;
         EXPECT_TRUE(returned) << "run " << run << ": disconnect still waits for a worker that streams on";
