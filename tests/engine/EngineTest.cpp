@@ -35,11 +35,6 @@ void streamBitExact(SinkProcess& sink, PatternSource& source, const StreamPlan& 
     EXPECT_EQ(sink.reportNumber("never_recovered"), 0);
 }
 
-void streamBitExact(SinkProcess& sink, uint32_t blocks, uint32_t seed, const StreamPlan& plan = {}) {
-    PatternSource source(blocks, seed);
-    streamBitExact(sink, source, plan);
-}
-
 // A worker held up for 30 cycles (a machine busy elsewhere) right as it takes block 20 of a
 // ring of six one-cycle blocks catches up at once, but carries no more than the ring holds:
 // more would hand out silence in place of blocks the producer has not filled yet. The sink's
@@ -87,7 +82,8 @@ TEST(EngineFaults, LossUpToTheEndOfTheStreamIsRecovered) {
     StreamPlan plan;
     plan.infoCycleUs = 200000;
     plan.tail = std::chrono::milliseconds(0);
-    streamBitExact(sink, 200, 4, plan);
+    PatternSource source(200, 4);
+    streamBitExact(sink, source, plan);
     const double dropped = sink.reportNumber("faults.dropped");
     EXPECT_GE(dropped, 5);
     EXPECT_GT(sink.reportNumber("recovered"), 0);
@@ -127,7 +123,8 @@ TEST(EngineFaults, AnswersFromAnotherPortAreIgnored) {
     // Forged answers (every parameter complemented) come first from another port; the real
     // ones follow. A stream that used any forged value (capabilities, data port) would fail.
     SinkProcess sink({"--foreign-answers", "decoy"});
-    streamBitExact(sink, 80, 6);
+    PatternSource source(80, 6);
+    streamBitExact(sink, source);
 }
 
 constexpr uint64_t kStereo48k = 0x0000000C00000002ull;     // 2 ch, 48 kHz ×1
