@@ -46,6 +46,11 @@ TEST(SocketLife, OpenCloseBindAndPinning) {
     EXPECT_FALSE(s.bind(any));  // binding is for the IPv6 kinds (every session binds [::] itself)
 
     ASSERT_TRUE(s.open(Socket::Udp6));
+    Address scoped = addressOf("::1", 3);  // ::1 with a scope pins, whether or not the system accepts it
+    s.bind(scoped);
+    EXPECT_EQ(s.interfaceIndex, 3u);
+
+    ASSERT_TRUE(s.open(Socket::Udp6));
     Address linkLocal = addressOf("fe80::1", 60000);  // no such interface: pinned all the same
     EXPECT_FALSE(s.bind(linkLocal));
     EXPECT_EQ(s.interfaceIndex, 60000u);
