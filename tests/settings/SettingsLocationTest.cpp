@@ -3,7 +3,6 @@
 
 #include "driver/DriverSettings.h"
 #include "driver/IniFile.h"
-#include "log/LogLine.h"
 #include "settings/TempFolder.h"
 
 namespace {
@@ -15,7 +14,6 @@ const char* const factoryText =
 class SettingsLocation : public ::testing::Test, protected EditorFolders {
 protected:
     SettingsLocation() : EditorFolders(factoryText) { platform::createFolder(userFolder()); }
-    ~SettingsLocation() override { setLogLevel(-1); }
 
     std::string userFolder() const { return environment.settingsFolder; }
     std::string moduleFolder() const { return folder / "module"; }
@@ -138,19 +136,4 @@ TEST_F(SettingsLocation, NoFactoryFileAndNoSettingsAtAll) {
     EXPECT_TRUE(s.readOnlyFallback);
     EXPECT_EQ(s.cycleTime, 1000u);
     EXPECT_FALSE(s.readKeys());
-}
-
-TEST_F(SettingsLocation, DebugFileBesideTheSettingsFile) {
-    write(userFile(), "Version=2\r\nCycleTime=750\r\n");
-    write(userFolder() + "/debug.inf", "Debug=enable\r\nCycleTime=760\r\n");
-    DriverSettings s = load();
-    EXPECT_EQ(s.debugLevel, 6);
-    EXPECT_EQ(logLevel(), 6);
-    EXPECT_EQ(s.debugPath, userFolder() + "\\debug.inf");
-    EXPECT_EQ(s.cycleTime, 760u);   // debug.inf is merged over the settings file
-
-    ASSERT_TRUE(platform::removeFile(userFolder() + "/debug.inf"));
-    s = load();
-    EXPECT_EQ(s.debugLevel, -1);
-    EXPECT_TRUE(s.debugPath.empty());
 }
