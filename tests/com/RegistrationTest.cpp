@@ -1,12 +1,11 @@
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <filesystem>
 #include <string>
 #include <variant>
 
 #include "com/Registration.h"
 #include "platform/Environment.h"
+#include "settings/TempFolder.h"
 
 namespace {
 
@@ -21,17 +20,10 @@ const std::string asioKey = "SOFTWARE\\ASIO\\TOLVENIK Velmora";
 class Registration : public ::testing::Test {
 protected:
     void SetUp() override {
-        folder_ = std::filesystem::temp_directory_path() /
-                  ("velmora-registry-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "-" +
-                   ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        std::filesystem::remove_all(folder_);
-        platform::setEnvironment("VELMORA_REGISTRY_DIR", folder_.string());
+        platform::setEnvironment("VELMORA_REGISTRY_DIR", folder_.path());
         com::unregisterServer(inputs("c:\\any.dll"));
     }
-    void TearDown() override {
-        com::unregisterServer(inputs("c:\\any.dll"));
-        std::filesystem::remove_all(folder_);
-    }
+    void TearDown() override { com::unregisterServer(inputs("c:\\any.dll")); }
     static com::RegistrationInputs inputs(const std::string& path) {
         static int anchor;
         auto result = com::registrationInputs(&anchor, path, driverClass);
@@ -40,7 +32,7 @@ protected:
     static std::string value(RegistryRoot root, const std::string& key, const std::string& name) {
         return platform::registryGetString(root, key, name, 400).value_or("<missing>");
     }
-    std::filesystem::path folder_;
+    TempFolder folder_;
 };
 
 TEST_F(Registration, InputsFailInOrder) {

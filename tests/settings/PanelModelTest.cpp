@@ -2,7 +2,9 @@
 // behind OK/Apply/Cancel, and the search thread.
 #include <gtest/gtest.h>
 
-#include <condition_variable>
+#include <atomic>
+#include <future>
+#include <thread>
 
 #include "PanelSettings.h"
 #include "SinkList.h"
@@ -160,20 +162,13 @@ namespace {
 class HeldFinder : public asio_velmora_find {
 public:
     bool getTargets(VELMORA::TargetMap& targets, const std::vector<TERNO::Address>& extra, uint16_t index) override {
-        std::unique_lock<std::mutex> lock(mutex);
         asked = {extra, index};
-        released.wait(lock, [&] { return go; });
+        released.wait();
         targets = twoSinks();
         return true;
     }
-    void release() {
-        const std::lock_guard<std::mutex> lock(mutex);
-        go = true;
-        released.notify_all();
-    }
-    std::mutex mutex;
-    std::condition_variable released;
-    bool go = false;
+    std::promise<void> release;
+    std::shared_future<void> released = release.get_future().share();
     std::pair<std::vector<TERNO::Address>, uint16_t> asked;
 };
 
@@ -181,25 +176,19 @@ public:
 
 TEST(SinkSearching, RunsBesideTheCallerOneAtATime) {
     HeldFinder finder;
-    std::mutex mutex;
-    std::condition_variable ended;
-    int endings = 0;
-    SinkSearch search(finder, [&] {
-        const std::lock_guard<std::mutex> lock(mutex);
-        ++endings;
-        ended.notify_all();
-    });
+    std::atomic<int> endings{0};
+    SinkSearch search(finder, [&] { ++endings; });
     EXPECT_FALSE(search.take());
     const std::vector<TERNO::Address> extra{address("fe80::9", 19642, 0)};
     ASSERT_TRUE(search.start(extra, 4));   // returns while the finder still waits
     EXPECT_TRUE(search.searching());
     EXPECT_FALSE(search.start({}, 0));
     EXPECT_FALSE(search.take());
-    finder.release();
-    {
-        std::unique_lock<std::mutex> lock(mutex);
-        ASSERT_TRUE(ended.wait_for(lock, std::chrono::seconds(10), [&] { return endings == 1; }));
-    }
+    finder.release.set_value();
+    for (const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+         endings == 0 && std::chrono::steady_clock::now() < until;)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    ASSERT_EQ(endings.load(), 1);
     EXPECT_FALSE(search.searching());
     const auto result = search.take();
     ASSERT_TRUE(result);
