@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <optional>
+#include <tuple>
 
 #include "driver/SampleTypes.h"
 #include "driver/StreamPlan.h"
@@ -57,11 +58,9 @@ TEST(PcmChoice, ChannelCountAndAsioTypes) {
 TEST(StreamPlan, ChannelCodesAndTheBufferMultiplier) {
     const std::pair<uint32_t, uint64_t> codes[] = {{1, 1}, {2, 2}, {4, 4}, {6, 8}, {8, 16}, {3, 0}, {0, 0}, {9, 0}};
     for (const auto& [buffers, code] : codes) EXPECT_EQ(channelCodeFor(buffers), code) << buffers;
-    EXPECT_EQ(bufferMultiplier(96000, true), 2u);
-    EXPECT_EQ(bufferMultiplier(88200, true), 2u);
-    EXPECT_EQ(bufferMultiplier(44100, true), 1u);
-    EXPECT_EQ(bufferMultiplier(2822400, false), 2u);
-    EXPECT_EQ(bufferMultiplier(5644800, false), 4u);
+    const std::tuple<uint32_t, bool, uint32_t> multipliers[] = {
+        {96000, true, 2}, {88200, true, 2}, {44100, true, 1}, {2822400, false, 2}, {5644800, false, 4}};
+    for (const auto& [rate, pcm, multiplier] : multipliers) EXPECT_EQ(bufferMultiplier(rate, pcm), multiplier) << rate;
 }
 
 TEST(StreamPlan, VarAsioBytesPerCycle) {

@@ -8,6 +8,7 @@
 
 #include <cstdlib>
 #include <fstream>
+#include <memory>
 
 #include "../driver/DriverHarness.h"
 #include "engine/SinkProcess.h"
@@ -118,28 +119,17 @@ TEST_F(InitNet, EachFailureLeavesItsMessage) {
     attempt("PCMRequest=CovertS32\r\n", 0, "format miss err!");
 }
 
-// Drops what reaches a namespace's Find port through the all-nodes group, for as long as it lives.
-class MulticastBlock {
-public:
-    explicit MulticastBlock(const std::string& space) : space_(space) {
-        ok_ = run("add table ip6 velmora_block") &&
-              run("add chain ip6 velmora_block input '{ type filter hook input priority 0; }'") &&
-              run("add rule ip6 velmora_block input ip6 daddr ff02::1 udp dport 19642 drop");
-    }
-    ~MulticastBlock() { run("delete table ip6 velmora_block"); }
-    bool ok() const { return ok_; }
-
-private:
-    bool run(const std::string& command) const {
-        return std::system(("ip netns exec " + space_ + " nft " + command + " 2>&1").c_str()) == 0;
-    }
-    std::string space_;
-    bool ok_ = false;
-};
-
 TEST_F(InitNet, FindIPReachesASinkThatIgnoresTheMulticastGroup) {
-    MulticastBlock block(spaces_[0]);
-    ASSERT_TRUE(block.ok()) << "nft (scripts/install-deps.sh installs nftables)";
+    // The sink's namespace drops what reaches its Find port through the all-nodes group, until
+    // the test ends.
+    const auto nft = [&](const std::string& command) {
+        return std::system(("ip netns exec " + spaces_[0] + " nft " + command + " 2>&1").c_str()) == 0;
+    };
+    const std::shared_ptr<void> unblock(nullptr, [&](void*) { nft("delete table ip6 velmora_block"); });
+    ASSERT_TRUE(nft("add table ip6 velmora_block") &&
+                nft("add chain ip6 velmora_block input '{ type filter hook input priority 0; }'") &&
+                nft("add rule ip6 velmora_block input ip6 daddr ff02::1 udp dport 19642 drop"))
+        << "nft (scripts/install-deps.sh installs nftables)";
     SinkProcess sink(spaces_[0], {"--find-description", "Hidden"});
     ASSERT_TRUE(sink.waitListening());
     const std::string link = std::to_string(testnet::linkIndex("link1"));

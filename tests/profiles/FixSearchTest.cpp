@@ -4,8 +4,6 @@
 // Fix's answers for growing count limits). And the input that made the step-wise search run
 // for minutes inside start now ends.
 
-#include <gtest/gtest.h>
-
 #include <algorithm>
 #include <chrono>
 #include <cmath>
@@ -14,9 +12,9 @@
 #include <future>
 #include <thread>
 
-#include "sync/StreamFormat.h"
-#include "sync/TransferProfiles.h"
+#include "profiles/ProfileFixture.h"
 
+using profiles_test::pcm;
 using VELMORA::ProfileCalculator;
 using VELMORA::ProfileEntry;
 using VELMORA::StreamFormat;
@@ -46,13 +44,6 @@ bool stepwiseFix(const ProfileCalculator& c, uint32_t& cycleUs, uint32_t countLi
                        static_cast<uint32_t>(frames), static_cast<uint16_t>(count),
                        fixedSize ? ProfileEntry::modeFixFixedSize : ProfileEntry::modeFix};
     return true;
-}
-
-StreamFormat pcm(uint64_t type, uint32_t channels, uint32_t rate) {
-    StreamFormat f(type);
-    EXPECT_TRUE(f.setChannels(channels));
-    EXPECT_TRUE(f.setRate(rate));
-    return f;
 }
 
 }  // namespace

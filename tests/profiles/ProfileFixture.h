@@ -16,12 +16,13 @@ namespace profiles_test {
 
 using VELMORA::ProfileEntry;
 
-inline VELMORA::StreamFormat stereo32At44k() {
-    VELMORA::StreamFormat f(VELMORA::StreamFormat::typeInt32);
-    EXPECT_TRUE(f.setChannels(2));
-    EXPECT_TRUE(f.setRate(44100));
+inline VELMORA::StreamFormat pcm(uint64_t type, uint32_t channels, uint32_t rate) {
+    VELMORA::StreamFormat f(type);
+    EXPECT_TRUE(f.setChannels(channels));
+    EXPECT_TRUE(f.setRate(rate));
     return f;
 }
+inline VELMORA::StreamFormat stereo32At44k() { return pcm(VELMORA::StreamFormat::typeInt32, 2, 44100); }
 
 constexpr ProfileEntry entry(uint32_t cycle, uint32_t fixedPayload, uint32_t capacity, uint32_t framesPerPacket,
                              uint16_t count, uint32_t mode) {
