@@ -74,9 +74,7 @@ TEST_F(InitNet, DiscoveryOrTheConfiguredAddressChoosesSinkNameAndFormat) {
         ASSERT_EQ(configured->init(nullptr), 1) << errorMessage(configured.asio);
         EXPECT_EQ(driverName(configured.asio), "Hall");
         EXPECT_EQ(configured.object().pcmFormat, StreamFormat::typeInt24);
-        EXPECT_EQ(configured.object().sampleBytes, 4u);
         EXPECT_EQ(sampleType(configured.asio), ASIOSTInt32LSB);
-        EXPECT_EQ(outputs(configured.asio), 2);
     }
 
     // Once initialised, init answers without asking anyone (nobody would answer now).
