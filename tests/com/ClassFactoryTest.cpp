@@ -56,7 +56,7 @@ protected:
     int destroyedBefore = 0;
 };
 
-TEST_F(ClassFactory, GetClassObjectAndTheFactoryAnswerOnlyTheirInterfaces) {
+TEST_F(ClassFactory, GetClassObjectAndTheFactoryAnswerOnlyTheirInterfacesAndLocks) {
     void* ppv = reinterpret_cast<void*>(1);
     // The interface is checked before the class.
     EXPECT_EQ(com::getClassObject(table, otherClass, testClass, &ppv), com::noInterface);
@@ -69,6 +69,10 @@ TEST_F(ClassFactory, GetClassObjectAndTheFactoryAnswerOnlyTheirInterfaces) {
     EXPECT_EQ(ppv, nullptr);
     EXPECT_EQ(factory->QueryInterface(IID_IClassFactory, &ppv), com::resultOk);
     EXPECT_EQ(factory->Release(), 1u);
+    // A lock keeps the module loaded without any object.
+    EXPECT_EQ(factory->LockServer(1), com::resultOk);
+    EXPECT_EQ(com::canUnloadNow(), com::resultFalse);
+    EXPECT_EQ(factory->LockServer(0), com::resultOk);
 }
 
 TEST_F(ClassFactory, CreateInstanceCountsObjectsAndDestroysFailures) {
@@ -84,12 +88,6 @@ TEST_F(ClassFactory, CreateInstanceCountsObjectsAndDestroysFailures) {
     createResult = com::resultOk;
     EXPECT_EQ(TestObject::destroyed, destroyedBefore + 2);
     EXPECT_EQ(com::objectCount(), 0);
-}
-
-TEST_F(ClassFactory, LockServerKeepsTheModuleLoaded) {
-    EXPECT_EQ(factory->LockServer(1), com::resultOk);
-    EXPECT_EQ(com::canUnloadNow(), com::resultFalse);
-    EXPECT_EQ(factory->LockServer(0), com::resultOk);
 }
 
 }  // namespace

@@ -75,7 +75,6 @@ TEST_F(SettingsKeys, RangeEdgesAndWords) {
         {"DSDMSB=enable", [](auto& s) { return s.dsdMsb; }, "", ""},
         {"ASIOBufferMulti=enable", [](auto& s) { return s.asioBufferMulti; }, "", ""},
         {"Phase=Invert", [](auto& s) { return s.phaseInvert; }, "", ""},
-        {"NopBreak=Enable", [](auto& s) { return s.nopBreak; }, "capital E", ""},
         {"NopBreak=enable", [](auto& s) { return !s.nopBreak; }, "small e ignored", "off is used"},
         {"Debug=debug", [](auto& s) { return s.debugLevel == 7; }, "", ""},
         {"Debug=Enable", [](auto& s) { return s.debugLevel == -1; }, "case matters", "logging stays off"},

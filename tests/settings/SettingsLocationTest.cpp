@@ -13,11 +13,7 @@ const char* const factoryText =
 // A module folder holding the factory file above and an empty per-user folder.
 class SettingsLocation : public ::testing::Test, protected EditorFolders {
 protected:
-    SettingsLocation() : EditorFolders(factoryText) { platform::createFolder(userFolder()); }
-
-    std::string userFolder() const { return environment.settingsFolder; }
-    std::string moduleFolder() const { return folder / "module"; }
-    std::string factoryFile() const { return environment.moduleFolder + "setting_org.inf"; }
+    SettingsLocation() : EditorFolders(factoryText) { platform::createFolder(environment.settingsFolder); }
 
     void write(const std::string& path, const std::string& text) { ASSERT_TRUE(platform::writeFile(path, text)); }
 
@@ -51,7 +47,7 @@ TEST_F(SettingsLocation, PerUserFileRefreshedWhenTheFactoryVersionDiffers) {
         EXPECT_EQ(s.settingPath, userFile());
         EXPECT_FALSE(s.readOnlyFallback);
         EXPECT_EQ(s.factoryPath, factoryFile());
-        EXPECT_EQ(s.controlPanelPath, moduleFolder() + "/panel.exe");
+        EXPECT_EQ(s.controlPanelPath, environment.moduleFolder + "panel.exe");
         EXPECT_EQ(s.cycleTime, c.cycleTime);
         IniFile written, factory;
         ASSERT_TRUE(written.load(userFile()) && factory.load(factoryFile()));
@@ -93,7 +89,7 @@ TEST_F(SettingsLocation, FallbackChain) {
     std::string user = "<missing>";
     for (const auto& c : cases) {
         SCOPED_TRACE(c.user + c.pathFile + c.elsewhereText);
-        if (!c.pathFile.empty()) write(moduleFolder() + "/setting_path.inf", c.pathFile);
+        if (!c.pathFile.empty()) write(environment.moduleFolder + "setting_path.inf", c.pathFile);
         if (!c.elsewhereText.empty()) write(elsewhere, c.elsewhereText);
         if (!c.user.empty()) write(userFile(), user = c.user);
         const DriverSettings s = load();
@@ -127,7 +123,7 @@ TEST_F(SettingsLocation, NoFactoryFileAndNoSettingsAtAll) {
     ASSERT_TRUE(platform::removeFile(factoryFile()));
     write(userFile(), "Version=9\r\nCycleTime=750\r\n");
     DriverSettings s = load();
-    EXPECT_EQ(s.controlPanelPath, moduleFolder() + "/");   // the bare module folder
+    EXPECT_EQ(s.controlPanelPath, environment.moduleFolder);   // the bare module folder
     EXPECT_EQ(s.cycleTime, 750u);                          // no version check
     EXPECT_NE(TempFolder::read(userFile()).find("Version=9"), std::string::npos);
 

@@ -43,13 +43,14 @@ struct EditorFolders {
         environment.settingsFolder = folder / "user";
         environment.moduleFolder = (folder / "module") + "/";
         environment.coreCount = [] { return 4u; };
-        platform::writeFile(environment.moduleFolder + "setting_org.inf", factoryContent);
+        platform::writeFile(factoryFile(), factoryContent);
     }
     std::string userFile() const { return environment.settingsFolder + "\\setting.inf"; }
+    std::string factoryFile() const { return environment.moduleFolder + "setting_org.inf"; }
     // The per-user file holds the factory settings (comments aside).
     bool userFileIsFactory() const {
         IniFile written, factory;
-        return written.load(userFile()) && factory.load(environment.moduleFolder + "setting_org.inf") &&
+        return written.load(userFile()) && factory.load(factoryFile()) &&
                written.sameContent(factory);
     }
 

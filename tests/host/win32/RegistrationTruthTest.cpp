@@ -15,6 +15,7 @@
 #include "platform/Files.h"
 #include "platform/Library.h"
 #include "platform/Registry.h"
+#include "settings/TempFolder.h"
 
 namespace {
 
@@ -56,13 +57,9 @@ class RegistrationTruth : public ::testing::Test {
 protected:
     void SetUp() override {
         if (anythingRegistered()) GTEST_SKIP() << "the driver is already registered here; not touching it";
-        folder_ = fs::temp_directory_path() / ("velmora-registration-" + std::to_string(GetCurrentProcessId()));
     }
-    void TearDown() override {
-        std::error_code ignored;
-        fs::remove_all(folder_, ignored);
-    }
-    fs::path folder_;
+    TempFolder temp_;
+    const fs::path folder_ = fs::u8path(temp_.path());
 };
 
 TEST_F(RegistrationTruth, PathsWithLettersBeyondAscii) {
