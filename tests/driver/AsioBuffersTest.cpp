@@ -17,11 +17,6 @@ namespace {
 
 class AsioBuffers : public DriverTest {
 protected:
-    void presentDsd() {
-        ASIOIoFormat dsd{};
-        dsd.FormatType = kASIODSDFormat;
-        ASSERT_EQ(driver->future(kAsioSetIoFormat, &dsd), ASE_SUCCESS);
-    }
     // What start does just before the buffer worker begins.
     void markRunning() {
         d.samplePosition.store(0);
@@ -169,7 +164,7 @@ TEST_F(AsioBuffers, HostsHearOfARateChangeOnce) {
 
 TEST_F(AsioBuffers, DsdBlocksAdvanceBySamplesAndInterleaveWords) {
     initialisedAs(StreamFormat::typeInt32, 4, 2);
-    presentDsd();
+    ASSERT_EQ(setIoFormat(driver.asio, kASIODSDFormat), ASE_SUCCESS);
     ASIOBufferInfo infos[2] = {{0, 0, {}}, {0, 1, {}}};
     ASSERT_EQ(driver->createBuffers(infos, 2, 2048, &Host::callbacks), ASE_OK);
     ASSERT_EQ(d.bufferBytes, 256u);   // one byte holds eight 1-bit samples

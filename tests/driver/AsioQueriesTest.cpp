@@ -22,12 +22,6 @@ uint64_t rateBits(uint64_t hz) {
 }
 
 
-ASIOError setIoFormat(IASIO* asio, ASIOIoFormatType type, std::int32_t selector = kAsioSetIoFormat) {
-    ASIOIoFormat format{};
-    format.FormatType = type;
-    return asio->future(selector, &format);
-}
-
 // min, max, preferred, granularity; 7 where getBufferSize wrote nothing.
 std::array<std::int32_t, 4> bufferSizes(IASIO* asio) {
     std::array<std::int32_t, 4> s{7, 7, 7, 7};

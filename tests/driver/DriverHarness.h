@@ -162,6 +162,13 @@ inline std::string driverName(IASIO* asio) {
     return text;
 }
 
+// The host's PCM or DSD presentation (or a question about it, by selector).
+inline ASIOError setIoFormat(IASIO* asio, ASIOIoFormatType type, std::int32_t selector = kAsioSetIoFormat) {
+    ASIOIoFormat format{};
+    format.FormatType = type;
+    return asio->future(selector, &format);
+}
+
 // The sample type getChannelInfo reports for channel 0.
 inline ASIOSampleType sampleType(IASIO* asio) {
     ASIOChannelInfo info{};

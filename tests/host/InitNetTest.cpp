@@ -52,11 +52,13 @@ protected:
 };
 
 // Discovery takes the sink with the smaller address and names the driver after its description
-// and output; a configured target is taken by address and named by its bare description.
+// and output; a configured target is taken by address and named by its bare description. Once
+// initialised, init runs again only when the control panel saved new settings.
 TEST_F(InitNet, DiscoveryOrTheConfiguredAddressChoosesSinkNameAndFormat) {
-    SinkProcess first(spaces_[0], {"--pcm-caps", pcmCaps(0x6, StreamFormat::typeInt32 | StreamFormat::typeInt24),
-                                   "--find-description", "Box", "--find-output", syncPortText + ":1:Room"});
-    ASSERT_TRUE(first.waitListening());
+    const std::vector<std::string> box{"--pcm-caps", pcmCaps(0x6, StreamFormat::typeInt32 | StreamFormat::typeInt24),
+                                       "--find-description", "Box", "--find-output", syncPortText + ":1:Room"};
+    auto first = std::make_unique<SinkProcess>(spaces_[0], box);
+    ASSERT_TRUE(first->waitListening());
     SinkProcess second(spaces_[1], {"--pcm-caps", pcmCaps(0x2, StreamFormat::typeInt24), "--find-description", "Hall",
                                     "--find-output", syncPortText + ":1:Stage"});
     ASSERT_TRUE(second.waitListening());
@@ -77,10 +79,28 @@ TEST_F(InitNet, DiscoveryOrTheConfiguredAddressChoosesSinkNameAndFormat) {
         EXPECT_EQ(sampleType(configured.asio), ASIOSTInt32LSB);
     }
 
-    // Once initialised, init answers without asking anyone (nobody would answer now).
-    first.stop();
+    // init, and a panel closed without saving, answer without asking anyone (nobody would answer).
+    first.reset();
     second.stop();
     EXPECT_EQ(driver->init(nullptr), 1);
+    driver.object().settings.controlPanelPath = "/nonexistent/velmora-settings";
+    EXPECT_EQ(driver->controlPanel(), ASE_NotPresent);
+    driver.object().settings.controlPanelPath = VELMORA_PANEL_PROGRAM;
+    ::unsetenv("VELMORA_PANEL_SOURCE");
+    EXPECT_EQ(driver->controlPanel(), ASE_OK);
+    EXPECT_TRUE(driver.object().initialised);
+
+    // The panel saves a new sample width: the driver re-reads its keys, runs init again and
+    // hands the host init's own result.
+    first = std::make_unique<SinkProcess>(spaces_[0], box);
+    ASSERT_TRUE(first->waitListening());
+    const std::string settingsFile = platform::nativePath(driver.object().settings.settingPath);
+    std::ofstream(settingsFile + ".saved", std::ios::binary) << "PCMRequest=32\r\n";
+    ::setenv("VELMORA_PANEL_SOURCE", (settingsFile + ".saved").c_str(), 1);
+    ::setenv("VELMORA_PANEL_TARGET", settingsFile.c_str(), 1);
+    EXPECT_EQ(driver->controlPanel(), 1) << errorMessage(driver.asio);
+    ::unsetenv("VELMORA_PANEL_SOURCE");
+    EXPECT_EQ(sampleType(driver.asio), ASIOSTInt32LSB);
 }
 
 TEST_F(InitNet, EachFailureLeavesItsMessage) {
@@ -147,38 +167,6 @@ TEST_F(InitNet, FindIPReachesASinkThatIgnoresTheMulticastGroup) {
             EXPECT_EQ(driverName(driver.asio), "Hidden");
         }
     }
-}
-
-TEST_F(InitNet, ControlPanelReinitialisesOnlyWhenTheSettingsChanged) {
-    const std::vector<std::string> options{"--pcm-caps", pcmCaps(0x2, StreamFormat::typeInt32 | StreamFormat::typeInt24),
-                                           "--find-description", "Box"};
-    auto sink = std::make_unique<SinkProcess>(spaces_[0], options);
-    ASSERT_TRUE(sink->waitListening());
-    Driver driver("PCMRequest=24\r\n");
-    ASSERT_EQ(driver->init(nullptr), 1) << errorMessage(driver.asio);
-    EXPECT_EQ(sampleType(driver.asio), ASIOSTInt24LSB);
-
-    driver.object().settings.controlPanelPath = "/nonexistent/velmora-settings";
-    EXPECT_EQ(driver->controlPanel(), ASE_NotPresent);
-
-    // The panel closes without saving: nothing is read again, no one is asked.
-    driver.object().settings.controlPanelPath = VELMORA_PANEL_PROGRAM;
-    ::unsetenv("VELMORA_PANEL_SOURCE");
-    sink.reset();
-    EXPECT_EQ(driver->controlPanel(), ASE_OK);
-    EXPECT_TRUE(driver.object().initialised);
-
-    // The panel saves a new sample width: the driver re-reads its keys, runs init again and
-    // hands the host init's own result.
-    sink = std::make_unique<SinkProcess>(spaces_[0], options);
-    ASSERT_TRUE(sink->waitListening());
-    const std::string settingsFile = platform::nativePath(driver.object().settings.settingPath);
-    std::ofstream(settingsFile + ".saved", std::ios::binary) << "PCMRequest=32\r\n";
-    ::setenv("VELMORA_PANEL_SOURCE", (settingsFile + ".saved").c_str(), 1);
-    ::setenv("VELMORA_PANEL_TARGET", settingsFile.c_str(), 1);
-    EXPECT_EQ(driver->controlPanel(), 1) << errorMessage(driver.asio);
-    ::unsetenv("VELMORA_PANEL_SOURCE");
-    EXPECT_EQ(sampleType(driver.asio), ASIOSTInt32LSB);
 }
 
 }  // namespace

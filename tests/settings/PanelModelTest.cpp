@@ -73,7 +73,6 @@ TEST_F(PanelModel, MarksTheOutputTheDriverUses) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.settings);
-        platform::createFolder(environment.settingsFolder);
         platform::writeFile(userFile(), std::string("Version=5\r\n") + c.settings);
         PanelSettings settings(environment);
         ASSERT_TRUE(settings.open(error)) << error;
