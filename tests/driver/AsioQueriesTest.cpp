@@ -5,6 +5,7 @@
 
 #include <array>
 #include <string>
+#include <tuple>
 #include <utility>
 
 #include "DriverHarness.h"
@@ -143,14 +144,10 @@ TEST_F(AsioQueries, ChannelInfoNamesTypesAndBadChannels) {
     EXPECT_EQ(info.isActive, 0);
     EXPECT_EQ(info.channelGroup, 0);
     EXPECT_EQ(std::string(info.name), forty.substr(0, 30));
-    for (std::int32_t bad : {-1, 2, 100}) {
-        info = ASIOChannelInfo{};
-        info.channel = bad;
-        EXPECT_EQ(driver->getChannelInfo(&info), ASE_InvalidParameter) << bad;
+    for (const auto& [channel, input] : {std::pair{-1, 0}, {2, 0}, {100, 0}, {0, 1}}) {
+        info = ASIOChannelInfo{channel, input, 0, 0, 0, {}};
+        EXPECT_EQ(driver->getChannelInfo(&info), ASE_InvalidParameter) << channel << " input " << input;
     }
-    info = ASIOChannelInfo{};
-    info.isInput = 1;
-    EXPECT_EQ(driver->getChannelInfo(&info), ASE_InvalidParameter);
 
     // A created buffer makes its channel active.
     ASIOBufferInfo buffer{0, 0, {nullptr, nullptr}};
@@ -193,18 +190,16 @@ TEST_F(AsioQueries, FutureSelectors) {
         EXPECT_EQ(format.FormatType, type);
     }
 
-    // Nothing announced yet: neither PCM nor DSD can be done; an unknown type always can.
-    EXPECT_EQ(setIoFormat(driver.asio, kASIOPCMFormat, kAsioCanDoIoFormat), ASE_NotPresent);
-    EXPECT_EQ(setIoFormat(driver.asio, kASIODSDFormat, kAsioCanDoIoFormat), ASE_NotPresent);
-    EXPECT_EQ(setIoFormat(driver.asio, 2, kAsioCanDoIoFormat), ASE_SUCCESS);
-    announceTarget();
-    EXPECT_EQ(setIoFormat(driver.asio, kASIOPCMFormat, kAsioCanDoIoFormat), ASE_SUCCESS);
-    EXPECT_EQ(setIoFormat(driver.asio, kASIODSDFormat, kAsioCanDoIoFormat), ASE_SUCCESS);
-    d.sync.dsdLsbCaps = 0;
-    d.sync.dsdMsbCaps = 1;
-    EXPECT_EQ(setIoFormat(driver.asio, kASIODSDFormat, kAsioCanDoIoFormat), ASE_SUCCESS);
-    d.sync.dsdMsbCaps = 0;
-    EXPECT_EQ(setIoFormat(driver.asio, kASIODSDFormat, kAsioCanDoIoFormat), ASE_NotPresent);
+    // PCM and DSD can be done when a mask of theirs is announced; an unknown type always can.
+    const std::tuple<uint64_t, uint64_t, uint64_t, ASIOIoFormatType, ASIOError> canDo[] = {
+        {0, 0, 0, kASIOPCMFormat, ASE_NotPresent}, {0, 0, 0, kASIODSDFormat, ASE_NotPresent},
+        {0, 0, 0, 2, ASE_SUCCESS},                 {1, 0, 0, kASIOPCMFormat, ASE_SUCCESS},
+        {1, 0, 0, kASIODSDFormat, ASE_NotPresent}, {0, 1, 0, kASIODSDFormat, ASE_SUCCESS},
+        {0, 0, 1, kASIODSDFormat, ASE_SUCCESS}};
+    for (const auto& [pcm, lsb, msb, type, expected] : canDo) {
+        std::tie(d.sync.pcmCaps, d.sync.dsdLsbCaps, d.sync.dsdMsbCaps) = std::tuple(pcm, lsb, msb);
+        EXPECT_EQ(setIoFormat(driver.asio, type, kAsioCanDoIoFormat), expected) << pcm << lsb << msb << " " << type;
+    }
 }
 
 }  // namespace

@@ -44,10 +44,9 @@ TEST(PcmChoice, FollowsThePreferenceListOfEachRequestRange) {
 }
 
 TEST(PcmChoice, ChannelCountAndAsioTypes) {
-    EXPECT_EQ(channelCountOf(0b00110), 4u);   // the highest offered bit counts
-    EXPECT_EQ(channelCountOf(0b10001), 8u);
-    EXPECT_EQ(channelCountOf(0b01000), 6u);
-    EXPECT_EQ(channelCountOf(0x800), 0u);
+    // The highest offered bit counts.
+    for (const auto& [bits, count] : {std::pair{0b00110u, 4u}, {0b10001u, 8u}, {0b01000u, 6u}, {0x800u, 0u}})
+        EXPECT_EQ(channelCountOf(bits), count) << bits;
     const std::pair<uint64_t, ASIOSampleType> types[] = {
         {0x200, ASIOSTInt16LSB},   {0x400, ASIOSTInt24LSB},   {0x800, ASIOSTInt32LSB},
         {0x1000, ASIOSTInt32LSB},  {0x2000, ASIOSTFloat32LSB}, {0x4000, ASIOSTFloat64LSB},

@@ -32,17 +32,22 @@ TEST_F(SettingsLocation, PerUserFileRefreshedWhenTheFactoryVersionDiffers) {
         const char* user;
         uint32_t cycleTime;
         bool refreshed;
+        bool blocked = false;   // a folder stands where the replacement is written first
     };
     const Case cases[] = {
         {factoryText, "Version=2\r\n; the user's own comment\r\nCycleTime=750\r\n", 750, false},
         {factoryText, "Version=1\r\nCycleTime=750\r\nPhase=Invert\r\n", 2000, true},
         {"ASIOControlPanel=panel.exe\r\nCycleTime=2000\r\n", "CycleTime=750\r\n", 750, false},   // both absent
         {factoryText, "CycleTime=750\r\n", 2000, true},   // absent counts as "", which differs from "2"
+        {factoryText, "Version=1\r\nCycleTime=750\r\n", 750, false, true},   // a failed refresh changes nothing
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.user);
         write(factoryFile(), c.factory);
         write(userFile(), c.user);
+        if (c.blocked) {
+            ASSERT_TRUE(platform::createFolder(userFile() + ".new"));
+        }
         const DriverSettings s = load();
         EXPECT_EQ(s.settingPath, userFile());
         EXPECT_FALSE(s.readOnlyFallback);
@@ -57,17 +62,6 @@ TEST_F(SettingsLocation, PerUserFileRefreshedWhenTheFactoryVersionDiffers) {
             EXPECT_EQ(TempFolder::read(userFile()), c.user);
         }
     }
-}
-
-TEST_F(SettingsLocation, FailedRefreshLeavesTheUserFileAsItWas) {
-    const std::string user = "Version=1\r\nCycleTime=750\r\n";
-    write(userFile(), user);
-    // The replacement is written beside the file first; a folder in its way makes that fail.
-    ASSERT_TRUE(platform::createFolder(userFile() + ".new"));
-    const DriverSettings s = load();
-    EXPECT_EQ(TempFolder::read(userFile()), user);
-    EXPECT_EQ(s.settingPath, userFile());
-    EXPECT_EQ(s.cycleTime, 750u);
 }
 
 // Without a usable per-user file (missing, or unreadable for a tab) the file SettingPath names
