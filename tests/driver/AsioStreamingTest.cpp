@@ -27,20 +27,16 @@ protected:
     }
 
     // The n-th buffer switch (n > 0) runs `call` on the driver from inside it.
+    using DriverCall = ASIOError (*)(IASIO*);
     template <int n>
-    static void callInside(ASIOError (*call)(IASIO*)) {
-        static ASIOError (*pending)(IASIO*) = nullptr;
+    static void callInside(DriverCall call) {
+        static DriverCall pending = nullptr;
         pending = call;
         Host::during = [](std::int32_t) {
             if (switches == n) hookResult = pending(hookDriver);
         };
     }
 };
-
-using DriverCall = ASIOError (*)(IASIO*);
-constexpr DriverCall stopCall = [](IASIO* a) { return a->stop(); };
-constexpr DriverCall disposeCall = [](IASIO* a) { return a->disposeBuffers(); };
-constexpr DriverCall startCall = [](IASIO* a) { return a->start(); };
 
 // stop or disposeBuffers from inside bufferSwitch stop the stream with its closing
 // handshake; start from there is refused; the host can start again afterwards.
@@ -51,8 +47,9 @@ TEST_F(AsioStreaming, CallsFromInsideBufferSwitch) {
         ASIOError answer;
         bool stops;
     };
-    for (const Case& c : {Case{"stop", stopCall, ASE_OK, true}, Case{"disposeBuffers", disposeCall, ASE_OK, true},
-                          Case{"start", startCall, ASE_NotPresent, false}}) {
+    for (const Case& c : {Case{"stop", [](IASIO* a) { return a->stop(); }, ASE_OK, true},
+                          Case{"disposeBuffers", [](IASIO* a) { return a->disposeBuffers(); }, ASE_OK, true},
+                          Case{"start", [](IASIO* a) { return a->start(); }, ASE_NotPresent, false}}) {
         SCOPED_TRACE(c.name);
         ASSERT_NO_FATAL_FAILURE(prepare());
         hookResult = -1;

@@ -10,7 +10,6 @@
 
 #include <atomic>
 
-#include "DriverHarness.h"
 #include "SinkInit.h"
 #include "lifecycle/ProcessResources.h"
 
