@@ -10,9 +10,9 @@
 #include <algorithm>
 #include <cstdio>
 #include <fstream>
-#include <span>
 #include <string>
 #include <thread>
+#include <tuple>
 
 namespace engine_test {
 namespace {
@@ -146,30 +146,27 @@ struct Case {
     uint32_t framesPerBlock, patternBlocks;
 };
 
-struct StreamRun {
-    Case c;
-    bool sinkInverts, hostInverts;
-};
+using StreamRun = std::tuple<Case, bool, bool>;   // the case, the sink inverts, the host inverts
 
 class EngineStream : public ::testing::TestWithParam<StreamRun> {};
 
 TEST_P(EngineStream, SinkReceivesThePatternBitForBit) {
-    const StreamRun& run = GetParam();
+    const auto& [c, sinkInverts, hostInverts] = GetParam();
     StreamPlan plan;
-    plan.hostFormat = run.c.hostFormat;
-    plan.framesPerBlock = run.c.framesPerBlock;
-    plan.hostInvert = run.hostInverts;
-    plan.dsdLsbCaps = run.c.dsdLsbCaps;
-    plan.dsdMsbCaps = run.c.dsdMsbCaps;
+    plan.hostFormat = c.hostFormat;
+    plan.framesPerBlock = c.framesPerBlock;
+    plan.hostInvert = hostInverts;
+    plan.dsdLsbCaps = c.dsdLsbCaps;
+    plan.dsdMsbCaps = c.dsdMsbCaps;
     std::vector<std::string> args{"--dsd-lsb-caps", std::to_string(plan.dsdLsbCaps), "--dsd-msb-caps",
                                   std::to_string(plan.dsdMsbCaps)};
-    if (run.sinkInverts) args.push_back("--invert");
+    if (sinkInverts) args.push_back("--invert");
     SinkProcess sink(args);
-    PatternSource source(run.c.patternBlocks, 0x5EED + static_cast<uint32_t>(run.c.hostFormat));
-    const bool inverted = run.sinkInverts != run.hostInverts;
+    PatternSource source(c.patternBlocks, 0x5EED + static_cast<uint32_t>(c.hostFormat));
+    const bool inverted = sinkInverts != hostInverts;
     StreamOutcome o;
     ASSERT_NO_FATAL_FAILURE(streamBitExact(sink, source, plan, inverted, &o));
-    EXPECT_EQ(o.converter, inverted ? run.c.invertedConverter : run.c.converter);
+    EXPECT_EQ(o.converter, inverted ? c.invertedConverter : c.converter);
     EXPECT_TRUE(sink.reportFlag("closing_handshake"));
     EXPECT_EQ(sink.reportNumber("connects"), 1);
     char format[40];
@@ -197,27 +194,20 @@ constexpr Case kDsd[] = {
      8192, 60},
 };
 
-// Every case with the sink asking for inversion or not.
-std::vector<StreamRun> withSinkPolarities(std::span<const Case> cases, std::initializer_list<bool> sinkInverts) {
-    std::vector<StreamRun> out;
-    for (const Case& c : cases)
-        for (bool inv : sinkInverts) out.push_back({c, inv, false});
-    return out;
-}
-
 std::string runName(const ::testing::TestParamInfo<StreamRun>& info) {
-    return std::string(info.param.c.name) + (info.param.sinkInverts ? "_SinkInverts" : "") +
-           (info.param.hostInverts ? "_HostInverts" : "");
+    const auto& [c, sinkInverts, hostInverts] = info.param;
+    return std::string(c.name) + (sinkInverts ? "_SinkInverts" : "") + (hostInverts ? "_HostInverts" : "");
 }
 
-INSTANTIATE_TEST_SUITE_P(Pcm, EngineStream, ::testing::ValuesIn(withSinkPolarities(kPcm, {false})), runName);
+using ::testing::Combine, ::testing::Values, ::testing::ValuesIn;
+INSTANTIATE_TEST_SUITE_P(Pcm, EngineStream, Combine(ValuesIn(kPcm), Values(false), Values(false)), runName);
 // Each DSD conversion has an inverting twin.
-INSTANTIATE_TEST_SUITE_P(Dsd, EngineStream, ::testing::ValuesIn(withSinkPolarities(kDsd, {false, true})), runName);
+INSTANTIATE_TEST_SUITE_P(Dsd, EngineStream, Combine(ValuesIn(kDsd), ::testing::Bool(), Values(false)), runName);
 // PCM inverts with one converter whatever the sample type: the sink's inversion, the host's
 // own, and both cancelling; and the host's own for DSD.
 INSTANTIATE_TEST_SUITE_P(Polarity, EngineStream,
-                         ::testing::Values(StreamRun{kPcm[0], true, false}, StreamRun{kPcm[2], false, true},
-                                           StreamRun{kPcm[2], true, true}, StreamRun{kDsd[1], false, true}),
+                         Values(StreamRun{kPcm[0], true, false}, StreamRun{kPcm[2], false, true},
+                                StreamRun{kPcm[2], true, true}, StreamRun{kDsd[1], false, true}),
                          runName);
 
 }  // namespace

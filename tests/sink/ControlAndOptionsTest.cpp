@@ -24,9 +24,6 @@ TEST(ControlResponder, AnswersLatencySizesAndProfile) {
     c.profileMax = 200;
     c.profileFlags = 0x1A;
     ControlResponder r(c, 4321);
-
-    // The capability sets are what the engine runs' getInfo must learn exactly, each DSD set
-    // missing in turn.
     auto lat = *r.handle(request(Header(LATENCY_REQ, 0, 0, 0))).answer;
     EXPECT_EQ(readU16(lat, 8), c.latency);
     EXPECT_EQ(readU16(lat, 10), 7);

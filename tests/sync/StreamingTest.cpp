@@ -268,8 +268,8 @@ TEST(Streaming, SinkPolarityRequestInvertsTheStreamAndBack) {
     EXPECT_TRUE(std::all_of(first.begin(), first.end(), [](uint8_t b) { return b == 0xFF; }));
 }
 
-// A sink that falls silent or closes the stream: the driver's streaming tests (and the
-// engine's against the sink process for the info timeout).
+// Ways a stream ends (a sink that falls silent or closes the stream: the driver's streaming
+// tests, and the engine's against the sink process for the info timeout).
 TEST(Streaming, WaysAStreamEnds) {
     {  // A resend request beyond the packet ring (512 packets here).
         FakeSink sink;
@@ -287,6 +287,17 @@ TEST(Streaming, WaysAStreamEnds) {
         ASSERT_TRUE(session.connect());
         EXPECT_TRUE(within(2000, [&] { return session.state.load() == stateIdle; }));
         EXPECT_TRUE(sink.packets().empty());
+    }
+    {  // No memory for the packet ring (741 KB, with allocations above 256 KB failing): the
+       // worker ends its stream, never the process.
+        FakeSink sink;
+        PatternSession session;
+        ASSERT_NO_FATAL_FAILURE(prepare(session, sink, 50000, Profile::fix));
+        failAbove = 256u << 10;
+        ASSERT_TRUE(session.connect());
+        EXPECT_TRUE(session.connectWait());
+        failAbove = ~size_t{0};
+        EXPECT_EQ(session.state.load(), stateIdle);
     }
 }
 
@@ -307,20 +318,6 @@ TEST(Streaming, SinkRemoteLogLinesReachOurLog) {
     EXPECT_TRUE(std::any_of(requests.begin(), requests.end(),
                             [](auto& r) { return r.command == command::logReq && r.parameter == 1; }));
     session.close();  // ends the receiver
-}
-
-// A worker that cannot have its packet ring (741 KB, with allocations above 256 KB failing)
-// ends its stream, never the process.
-TEST(Streaming, PacketRingWithoutMemoryEndsOnlyTheStream) {
-    FakeSink sink;
-    PatternSession session;
-    ASSERT_NO_FATAL_FAILURE(prepare(session, sink, 50000, Profile::fix));
-    failAbove = 256u << 10;
-    ASSERT_TRUE(session.connect());
-    EXPECT_TRUE(session.connectWait());
-    failAbove = ~size_t{0};
-    EXPECT_EQ(session.state.load(), stateIdle);
-    session.close();
 }
 
 // Teardown while the stream is being opened returns promptly: close and cancelConnect call
