@@ -15,10 +15,7 @@ const auto& switches = Host::switches;
 
 class AsioStreaming : public SinkDriverTest {
 protected:
-    AsioStreaming() {
-        hookResult = -1;
-        hookDriver = driver.asio;
-    }
+    AsioStreaming() { hookDriver = driver.asio; }
 
     // What init learns of the sink, then buffers for two channels of 32-bit PCM.
     void prepare() {

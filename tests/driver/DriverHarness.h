@@ -145,22 +145,17 @@ inline int callbacksAddedDuring(std::chrono::milliseconds pause) {
     return Host::switches.load() - before;
 }
 
-// The texts the driver writes into a buffer full of 'x': a missing terminator shows.
-inline std::string errorMessage(IASIO* asio) {
+// What `get` writes into a buffer full of 'x' (the driver's texts): a missing terminator shows.
+template <class Get>
+std::string textFrom(Get get) {
     char text[128];
     std::memset(text, 'x', sizeof text - 1);
     text[sizeof text - 1] = '\0';
-    asio->getErrorMessage(text);
+    get(text);
     return text;
 }
-
-inline std::string driverName(IASIO* asio) {
-    char text[64];
-    std::memset(text, 'x', sizeof text - 1);
-    text[sizeof text - 1] = '\0';
-    asio->getDriverName(text);
-    return text;
-}
+inline std::string errorMessage(IASIO* asio) { return textFrom([&](char* text) { asio->getErrorMessage(text); }); }
+inline std::string driverName(IASIO* asio) { return textFrom([&](char* text) { asio->getDriverName(text); }); }
 
 // The host's PCM or DSD presentation (or a question about it, by selector).
 inline ASIOError setIoFormat(IASIO* asio, ASIOIoFormatType type, std::int32_t selector = kAsioSetIoFormat) {
