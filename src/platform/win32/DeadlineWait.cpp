@@ -135,13 +135,21 @@ void DeadlineWait::release() {
 
 bool DeadlineWait::prepared() const { return state_ != nullptr; }
 
+namespace {
+// The timer and the socket's event are waited on only when the wait is longer than its spun
+// tail; a shorter one only spins.
+bool timerWatchesSocket(uint32_t timeoutUs, uint32_t spinTailUs) { return timeoutUs > spinTailUs; }
+// select takes all but the last stretch of a wait long enough to leave the sleep its share.
+bool selectComesFirst(uint32_t timeoutUs) { return timeoutUs > 2 * coarseGuardUs; }
+}  // namespace
+
 int DeadlineWait::wait(uint32_t timeoutUs, bool socketBlocking) {
     State& s = *state_;
     if (s.method == PacedWaitKind::select) return selectWait(s.socket, timeoutUs);
     if (timeoutUs == 0) return pollReadable(s.socket);
     const uint32_t start = nowMicroseconds();
     const uint32_t sleepUs = timeoutUs > s.spinTailUs ? timeoutUs - s.spinTailUs : 0;
-    if (s.method == PacedWaitKind::timerAndEvent && sleepUs > 0) {
+    if (s.method == PacedWaitKind::timerAndEvent && timerWatchesSocket(timeoutUs, s.spinTailUs)) {
         const SOCKET socket = static_cast<SOCKET>(s.socket);
         // The event association makes the socket non-blocking; it lasts for this wait only.
         if (WSAEventSelect(socket, s.event, FD_READ) != 0) return -1;
@@ -160,7 +168,7 @@ int DeadlineWait::wait(uint32_t timeoutUs, bool socketBlocking) {
         if (woke == WAIT_OBJECT_0) return 1;
         if (woke != WAIT_OBJECT_0 + 1) return -1;
     } else if (s.method == PacedWaitKind::selectThenSleep) {
-        if (timeoutUs > 2 * coarseGuardUs) {
+        if (selectComesFirst(timeoutUs)) {
             const int ready = selectWait(s.socket, timeoutUs - coarseGuardUs);
             if (ready != 0) return ready;
         }
@@ -175,8 +183,8 @@ bool DeadlineWait::seesSocketAtStart(uint32_t timeoutUs) const {
     switch (state_->method) {
     case PacedWaitKind::select: return true;
     // WSAEventSelect sets the event at once when data is already there.
-    case PacedWaitKind::timerAndEvent: return timeoutUs > state_->spinTailUs;
-    case PacedWaitKind::selectThenSleep: return timeoutUs > 2 * coarseGuardUs;
+    case PacedWaitKind::timerAndEvent: return timerWatchesSocket(timeoutUs, state_->spinTailUs);
+    case PacedWaitKind::selectThenSleep: return selectComesFirst(timeoutUs);
     }
     return false;
 }
