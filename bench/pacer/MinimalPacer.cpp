@@ -3,7 +3,8 @@
 // waiting in between exactly as the Sync worker does (the socket's paced wait, and spinning
 // where the thread mode spins), and nothing else: no ring, no conversion, no feedback, no
 // resends. A burst that misses its whole cycle starts the deadlines again from now, as in
-// the worker. Prints one JSON object: bursts, thread CPU per second, the wait method.
+// the worker. Prints one JSON object: bursts, thread CPU per second, the wait method chosen at
+// the start and the one in use at the end.
 //
 // Usage: bench_pacer --port P --format HEX --cycle-us C --packets N --payload BYTES
 //                    --seconds S [--address ADDR --scope IF] [--spin-below US] [--switch-blocking 0|1]
@@ -97,6 +98,7 @@ int main(int argc, char** argv) {
         return 1;
     }
     socket.preparePacedWaits();
+    const std::string chosenWait = socket.waitMethod();   // the wait may change while it runs
 
     const uint32_t payload = std::min(o.payload, VELMORA::maxPacketPayload);
     const uint32_t datagram = VELMORA::frameBytesFor(payload);
@@ -149,9 +151,10 @@ int main(int argc, char** argv) {
         socket.receiveFrom(received, from);
         if (received.size() >= 16 && VELMORA::wire::command(received.data()) == VELMORA::command::disconnectAns) break;
     }
-    std::printf("{\"bursts\": %llu, \"seconds\": %.3f, \"cpu_ms_per_s\": %.2f, \"wait\": \"%s\"}\n",
+    std::printf("{\"bursts\": %llu, \"seconds\": %.3f, \"cpu_ms_per_s\": %.2f, \"wait_chosen\": \"%s\", "
+                "\"wait\": \"%s\"}\n",
                 static_cast<unsigned long long>(bursts), seconds, seconds > 0 ? cpuMs / seconds : 0.0,
-                socket.waitMethod());
+                chosenWait.c_str(), socket.waitMethod());
     socket.releasePacedWaits();
     return 0;
 }

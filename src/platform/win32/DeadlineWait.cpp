@@ -8,7 +8,8 @@
 //  3. select alone.
 // prepare measures 1 and 2 with five short waits each and keeps the one that ends closer to
 // its time, if it ends close enough; what it still overshoots by is spent spinning instead of
-// sleeping. A wait of no time asks the socket for the bytes waiting (FIONREAD), which under
+// sleeping. A timer that turns out to end its waits on a millisecond tick after all is given
+// up for 2 while streaming (TimerWatch). A wait of no time asks the socket for the bytes waiting (FIONREAD), which under
 // Wine costs one request to its server (ws2_32 sets its completion event there), not the
 // round trips of a select.
 
@@ -91,9 +92,29 @@ struct DeadlineWait::State {
     PacedWaitKind method = PacedWaitKind::select;
     HANDLE timer = nullptr;
     WSAEVENT event = WSA_INVALID_EVENT;
-    DelayExecution delay = nullptr;
-    uint32_t spinTailUs = 0;   // the measured overshoot of the chosen wait
+    DelayExecution delay = nullptr;   // kept while the sleep is precise enough to fall back to
+    uint32_t sleepLateUs = ~0u;       // the sleep's measured overshoot
+    uint32_t spinTailUs = 0;          // the measured overshoot of the chosen wait
+    TimerWatch timerWatch;
 };
+
+namespace {
+void dropTimer(DeadlineWait::State& s) {
+    if (s.timer) CloseHandle(s.timer);
+    if (s.event != WSA_INVALID_EVENT) WSACloseEvent(s.event);
+    s.timer = nullptr;
+    s.event = WSA_INVALID_EVENT;
+}
+
+// Counts a wait the timer ended `overshootUs` late, and moves to the precise sleep when the
+// timer proves coarse (and the sleep is precise; on Windows it runs on the system's tick).
+void watchTimer(DeadlineWait::State& s, uint32_t overshootUs) {
+    if (!s.timerWatch.coarseAfter(overshootUs) || !s.delay) return;
+    dropTimer(s);
+    s.method = PacedWaitKind::selectThenSleep;
+    s.spinTailUs = std::min(s.sleepLateUs, maxSpinTailUs);
+}
+}  // namespace
 
 DeadlineWait::DeadlineWait() = default;
 DeadlineWait::~DeadlineWait() { release(); }
@@ -113,23 +134,17 @@ void DeadlineWait::prepare(SocketHandle socket) {
                                    : ~0u;
     if (HMODULE ntdll = GetModuleHandleW(L"ntdll.dll"))
         s.delay = reinterpret_cast<DelayExecution>(reinterpret_cast<void*>(GetProcAddress(ntdll, "NtDelayExecution")));
-    const uint32_t sleepLate = s.delay ? overshoot([&](uint32_t us) { sleepFor(s.delay, us); }) : ~0u;
+    s.sleepLateUs = s.delay ? overshoot([&](uint32_t us) { sleepFor(s.delay, us); }) : ~0u;
 
-    s.method = choosePacedWait(timerLate, sleepLate);
-    s.spinTailUs = s.method == PacedWaitKind::select ? 0 : std::min({timerLate, sleepLate, maxSpinTailUs});
-    if (s.method != PacedWaitKind::timerAndEvent) {
-        if (s.timer) CloseHandle(s.timer);
-        if (s.event != WSA_INVALID_EVENT) WSACloseEvent(s.event);
-        s.timer = nullptr;
-        s.event = WSA_INVALID_EVENT;
-    }
-    if (s.method != PacedWaitKind::selectThenSleep) s.delay = nullptr;
+    s.method = choosePacedWait(timerLate, s.sleepLateUs);
+    s.spinTailUs = s.method == PacedWaitKind::select ? 0 : std::min({timerLate, s.sleepLateUs, maxSpinTailUs});
+    if (s.method != PacedWaitKind::timerAndEvent) dropTimer(s);
+    if (s.sleepLateUs > preciseEnoughUs) s.delay = nullptr;
 }
 
 void DeadlineWait::release() {
     if (!state_) return;
-    if (state_->timer) CloseHandle(state_->timer);
-    if (state_->event != WSA_INVALID_EVENT) WSACloseEvent(state_->event);
+    dropTimer(*state_);
     state_.reset();
 }
 
@@ -167,6 +182,8 @@ int DeadlineWait::wait(uint32_t timeoutUs, bool socketBlocking) {
         }
         if (woke == WAIT_OBJECT_0) return 1;
         if (woke != WAIT_OBJECT_0 + 1) return -1;
+        const uint32_t slept = nowMicroseconds() - start;
+        watchTimer(s, slept > sleepUs ? slept - sleepUs : 0);
     } else if (s.method == PacedWaitKind::selectThenSleep) {
         if (selectComesFirst(timeoutUs)) {
             const int ready = selectWait(s.socket, timeoutUs - coarseGuardUs);

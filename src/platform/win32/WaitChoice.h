@@ -21,4 +21,26 @@ constexpr PacedWaitKind choosePacedWait(uint32_t timerLateUs, uint32_t sleepLate
     return timerLateUs <= sleepLateUs ? PacedWaitKind::timerAndEvent : PacedWaitKind::selectThenSleep;
 }
 
+// Watches the timer once it is chosen. Under Wine its timeouts run on the server's millisecond
+// clock, but while the server is busy with other requests (as when Wine has just started) it
+// looks at them more often and the probes pass; the timer then ends nearly every wait on a
+// tick for the rest of the stream. Of each run of `window` waits the timer ended, more than
+// half late by more than preciseEnoughUs give it up.
+class TimerWatch {
+public:
+    static constexpr uint32_t window = 16;
+
+    // Counts one wait the timer ended; true when the timer is to be given up.
+    bool coarseAfter(uint32_t overshootUs) {
+        coarse_ += overshootUs > preciseEnoughUs ? 1u : 0u;
+        if (++seen_ < window) return false;
+        const bool coarse = 2 * coarse_ > window;
+        seen_ = coarse_ = 0;
+        return coarse;
+    }
+
+private:
+    uint32_t seen_ = 0, coarse_ = 0;
+};
+
 }  // namespace platform

@@ -38,4 +38,26 @@ TEST(PacedWaitChoice, TheMorePreciseWaitWithinTheBound) {
         EXPECT_EQ(platform::choosePacedWait(c.timer, c.sleep), c.chosen) << c.timer << " " << c.sleep;
 }
 
+// The chosen timer is given up when more than half of a window of its waits end a tick late,
+// judged window by window.
+TEST(PacedWaitChoice, TimerGivenUpWhenMostWaitsEndATickLate) {
+    const struct {
+        uint32_t coarseFirst;   // coarse waits at the start of the waits counted
+        uint32_t waits;
+        bool givenUp;           // on the last wait
+    } cases[] = {
+        {9, 16, true},    // Wine's millisecond clock
+        {16, 16, true},
+        {8, 16, false},   // half the waits late: a busy machine
+        {16, 15, false},  // the window is not full yet
+        {16, 32, false},  // given up at the 16th; the next window is precise
+    };
+    for (const auto& c : cases) {
+        platform::TimerWatch watch;
+        bool givenUp = false;
+        for (uint32_t i = 0; i < c.waits; ++i) givenUp = watch.coarseAfter(i < c.coarseFirst ? 900 : 30);
+        EXPECT_EQ(givenUp, c.givenUp) << c.coarseFirst << " of " << c.waits;
+    }
+}
+
 }  // namespace
