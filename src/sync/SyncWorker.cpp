@@ -299,14 +299,21 @@ private:
 
     // The most packets one burst may carry: the sink's packet count, and while playing no more
     // than the producer has ready, so that catching up never hands out silence in place of
-    // audio the host has not delivered yet (each packet sent prepares the next, up to a
-    // slot's payload).
+    // audio the host has not delivered yet (each packet sent prepares the next, taking at most
+    // nextPayloadAtMost bytes).
     uint32_t catchUpLimit() const {
         const bool fromRing = s_.playing.load(std::memory_order_relaxed) == 1 && endPhase_ == running;
         if (!fromRing) return s_.packDataCount;   // silence: always at hand
-        const uint32_t largestPayload = slotBytes_ - 16 - 2;
-        const uint64_t packets = blockLeft_ / largestPayload + s_.bytesReady() / largestPayload;
+        const uint32_t perPacket = std::max(nextPayloadAtMost(), 1u);
+        const uint64_t packets = blockLeft_ / perPacket + s_.bytesReady() / perPacket;
         return static_cast<uint32_t>(std::min<uint64_t>(packets, s_.packDataCount));
+    }
+
+    // The most bytes the next new packet takes: the fixed payload, or the frames per packet
+    // rounded up, as preparePacket sizes it.
+    uint32_t nextPayloadAtMost() const {
+        const uint32_t frames = profile_.fixedPayload ? 0 : (frames_ + 0x3FFF) >> 14;
+        return std::min(payloadBytes(profile_.fixedPayload, frames, frameBytes_, s_.packDataSize), slotBytes_ - 16 - 2);
     }
 
     bool send(const uint8_t* bytes, uint32_t size) {
