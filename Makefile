@@ -72,7 +72,7 @@ bench: build-linux build-windows build-windows-plain
 
 # The lowest-latency settings (LATENCY_SOAK_CASE: host buffer frames x SyncBufferCount, by default
 # the ones recorded in bench/report/make_report.py) played for LATENCY_SOAK_SECONDS; the result goes
-# into docs/performance.md (its latency section) and docs/performance/latency-soak.json.
+# into docs/performance.md (its latency section) and docs/performance/latency-soak-FRAMESxRING.json.
 LATENCY_SOAK_SECONDS ?= 600
 LATENCY_SOAK_CASE ?=
 bench-latency-soak: build-linux

@@ -6,7 +6,7 @@ Usage: make_report.py NATIVE_BUILD WINDOWS_BUILD OUT_MD [--seconds S] [--ceiling
 Each figure comes with the command behind it; every run records the load average at its start,
 since the VM is shared with other builds. --only runs some parts (of PARTS_ORDER) and rewrites
 just their sections and goal rows in an existing OUT_MD; --latency-soak plays the lowest-latency
-settings for that long and records the result in docs/performance/latency-soak.json.
+settings for that long and records the result in docs/performance/latency-soak-FRAMESxRING.json.
 """
 import argparse
 import datetime
@@ -554,24 +554,41 @@ def latency_soak(native, windows, seconds, out_dir, frames, ring):
                          f'LATENCY_SOAK_CASE={frames}x{ring}', 'script': command,
               'date': datetime.datetime.now(datetime.timezone.utc).strftime('%Y-%m-%d %H:%M UTC'),
               'play_seconds': seconds})
-    json.dump(r, open(os.path.join(out_dir, 'latency-soak.json'), 'w'), indent=1)
+    json.dump(r, open(os.path.join(out_dir, f'latency-soak-{frames}x{ring}.json'), 'w'), indent=1)
     return r
 
 
 def soak_section(out_dir):
-    try:
-        r = json.load(open(os.path.join(out_dir, 'latency-soak.json')))
-    except (OSError, ValueError):
+    """One line per setting soaked (its last run, latency-soak-FRAMESxRING.json), the lowest
+    latency first, and which of them is the lowest that played clean."""
+    runs_found = []
+    for name in os.listdir(out_dir):
+        if re.fullmatch(r'latency-soak-\d+x\d+\.json', name):
+            try:
+                runs_found.append(json.load(open(os.path.join(out_dir, name))))
+            except (OSError, ValueError):
+                pass
+    if not runs_found:
         return ['Not run yet (`make bench-latency-soak`).']
-    if r.get('missing'):
-        return [f"`{r['command']}` on {r['date']}: the run failed."]
-    clean = r['underruns'] == 0 and r['never_recovered'] == 0 and r['rate_ratio'] >= 0.999
-    return [f"`{r['command']}` on {r['date']} (load {r['load']:.1f} at the start): {r['play_seconds']:.0f} s of "
+    clean = lambda r: (not r.get('missing') and r['underruns'] == 0 and r['never_recovered'] == 0
+                       and r['rate_ratio'] >= 0.999)
+    lines = []
+    for r in sorted(runs_found, key=lambda r: r['frames'] * r['ring']):
+        if r.get('missing'):
+            lines.append(f"- `{r['command']}` on {r['date']}: the run failed.")
+            continue
+        lines.append(
+            f"- `{r['command']}` on {r['date']} (load {r['load']:.1f} at the start): {r['play_seconds']:.0f} s of "
             f"48 kHz/2 ch/32-bit with a host buffer of {r['frames']} frames and SyncBufferCount={r['ring']} "
             f"(latency predicted {r['predicted_ms']:.2f} ms, measured p50 {r['p50_ms']:.2f} / p99 {r['p99_ms']:.2f} / "
             f"max {r['max_ms']:.2f} ms over {r['marks']} marks): {r['underruns']} underruns in the driver's log, "
             f"{r['never_recovered']} packets never recovered, {r['rate_ratio']:.4f} of the byte rate at the sink. "
-            + ('It played without an underrun.' if clean else '**It did not play clean.**')]
+            + ('It played without an underrun.' if clean(r) else '**It did not play clean.**'))
+    best = next((r for r in sorted(runs_found, key=lambda r: r['predicted_ms']) if clean(r)), None)
+    lines += ['', f"The lowest latency that played its whole run clean here: {best['frames']} frames × "
+                  f"{best['ring']} ({best['predicted_ms']:.2f} ms, {best['play_seconds']:.0f} s)." if best
+              else 'No setting has played its whole run clean yet.']
+    return lines
 
 
 # --- the throughput ceiling ---
@@ -768,12 +785,20 @@ def main():
         parts = ['soak']
     started = datetime.datetime.now(datetime.timezone.utc)
     res, text = {}, open(os.path.join(os.path.dirname(__file__), 'performance.md.in')).read()
+    source_root = os.path.realpath(os.path.join(os.path.dirname(__file__), '..', '..')) + '/'
+    run_folder = None
 
     def fill(key, value):
+        """The template's @KEY@ becomes value; paths in it show from the source tree, and the
+        run's temporary folder as TMP."""
         nonlocal text
+        value = value.replace(source_root, '')
+        if run_folder:
+            value = value.replace(run_folder, 'TMP')
         text = text.replace(f'@{key}@', value)
 
     with tempfile.TemporaryDirectory() as tmp:
+        run_folder = tmp
         if 'converters' in parts:
             res['converters'] = conv = converters(args.native)
             fill('CONVERTERS_COMMAND', conv['command'])
