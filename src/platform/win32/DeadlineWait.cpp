@@ -170,9 +170,12 @@ int DeadlineWait::wait(uint32_t timeoutUs, bool socketBlocking) {
         if (WSAEventSelect(socket, s.event, FD_READ) != 0) return -1;
         LARGE_INTEGER due = relative(sleepUs);
         DWORD woke = WAIT_FAILED;
+        const uint32_t timerSet = nowMicroseconds();
+        uint32_t timerSlept = 0;   // from setting the timer to the end of the wait
         if (SetWaitableTimer(s.timer, &due, 0, nullptr, nullptr, FALSE)) {
             HANDLE handles[2] = {s.event, s.timer};
             woke = WaitForMultipleObjects(2, handles, FALSE, INFINITE);
+            timerSlept = nowMicroseconds() - timerSet;
         }
         WSAEventSelect(socket, nullptr, 0);
         WSAResetEvent(s.event);
@@ -182,8 +185,7 @@ int DeadlineWait::wait(uint32_t timeoutUs, bool socketBlocking) {
         }
         if (woke == WAIT_OBJECT_0) return 1;
         if (woke != WAIT_OBJECT_0 + 1) return -1;
-        const uint32_t slept = nowMicroseconds() - start;
-        watchTimer(s, slept > sleepUs ? slept - sleepUs : 0);
+        watchTimer(s, timerSlept > sleepUs ? timerSlept - sleepUs : 0);
     } else if (s.method == PacedWaitKind::selectThenSleep) {
         if (selectComesFirst(timeoutUs)) {
             const int ready = selectWait(s.socket, timeoutUs - coarseGuardUs);
