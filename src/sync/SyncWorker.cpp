@@ -313,7 +313,8 @@ private:
     // rounded up, as preparePacket sizes it.
     uint32_t nextPayloadAtMost() const {
         const uint32_t frames = profile_.fixedPayload ? 0 : (frames_ + 0x3FFF) >> 14;
-        return std::min(payloadBytes(profile_.fixedPayload, frames, frameBytes_, s_.packDataSize), slotBytes_ - 16 - 2);
+        const uint32_t payload = payloadBytes(profile_.fixedPayload, frames, frameBytes_, s_.packDataSize);
+        return std::min(payload, slotBytes_ - 16 - 2);
     }
 
     bool send(const uint8_t* bytes, uint32_t size) {

@@ -9,9 +9,9 @@
 // prepare measures 1 and 2 with five short waits each and keeps the one that ends closer to
 // its time, if it ends close enough; what it still overshoots by is spent spinning instead of
 // sleeping. A timer that turns out to end its waits on a millisecond tick after all is given
-// up for 2 while streaming (TimerWatch). A wait of no time asks the socket for the bytes waiting (FIONREAD), which under
-// Wine costs one request to its server (ws2_32 sets its completion event there), not the
-// round trips of a select.
+// up for 2 while streaming (TimerWatch). A wait of no time asks the socket for the bytes
+// waiting (FIONREAD), which under Wine costs one request to its server (ws2_32 sets its
+// completion event there), not the round trips of a select.
 
 #include "platform/DeadlineWait.h"
 
