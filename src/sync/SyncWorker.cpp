@@ -52,12 +52,15 @@ public:
     StreamEnd run() {
         if (!prepare()) return StreamEnd::workerError;
         socket_.preparePacedWaits();
-        LogLine(6) << "wth wait " << socket_.waitMethod();
+        const char* chosenWait = socket_.waitMethod();
+        LogLine(6) << "wth wait " << chosenWait;
         if (openStream()) {
             startLoop();
             loop();
             if (counting_) logCounters(platform::nowMicroseconds());  // the totals of the whole stream
         }
+        // The wait may have given up what it chose (a timer that proved coarse on Windows).
+        if (std::strcmp(socket_.waitMethod(), chosenWait) != 0) LogLine(6) << "wth wait " << socket_.waitMethod();
         socket_.releasePacedWaits();
         return end_;
     }
