@@ -297,9 +297,8 @@ def run_cases(mode, native, windows, cases, seconds, tmp, tag, measure):
 def wine(native, windows, seconds, tmp, label='wine'):
     def measure(case, d, p):
         name, _, rate, ch, bits = case
-        starts = [float(l.split()[0]) for l in open(os.path.join(d, 'bursts.txt'))]
         span_due = (p['calls_span_s'] or 0) * rate / p['frames']
-        intervals = [b - a for a, b in zip(starts, starts[1:])]
+        intervals = burst_intervals(os.path.join(d, 'bursts.txt'))
         return {'name': name, 'report': p['report'], 'blocks': p['blocks'], 'due': seconds * rate / p['frames'],
                 'first_call_ms': p['first_call_ms'],
                 'block_rate': p['calls_after_first'] / span_due if span_due > 0 else 0.0,
@@ -331,6 +330,12 @@ def payload_of(report):
     return report['payload_bytes'] // max(report['packets_delivered'], 1) // 8 * 8
 
 
+def burst_intervals(log):
+    """The intervals (us) between the bursts of a sink's burst log (one burst per line, its start first)."""
+    starts = [float(l.split()[0]) for l in open(log) if l[:1].isdigit()]
+    return [b - a for a, b in zip(starts, starts[1:])]
+
+
 def late_intervals(intervals, cycle):
     """Intervals of more than one and a half cycles: the bursts that came a cycle late."""
     return sum(1 for i in intervals if i > 1.5 * cycle)
@@ -350,10 +355,9 @@ def wine_paced(native, windows, wine_runs, seconds, tmp):
                           payload_of(rep), seconds, burst_log=log, program=program, env=env)
     try:
         p = pacer_under_wine(windows, tmp, run)
-        starts = [float(l.split()[0]) for l in open(log) if l[:1].isdigit()]
+        intervals = burst_intervals(log)
     except (subprocess.SubprocessError, ValueError, OSError):
         return {'name': first['name'], 'missing': True}
-    intervals = [b - a for a, b in zip(starts, starts[1:])]
     return {'name': first['name'], 'cycle': first['cycle'], 'bursts': p['sink']['bursts'],
             'late': late_intervals(intervals, first['cycle']), 'driver_late': first['late'],
             'wait_chosen': p.get('wait_chosen', p['wait']), 'wait': p['wait'],

@@ -312,11 +312,14 @@ private:
         return static_cast<uint32_t>(std::min<uint64_t>(packets, s_.packDataCount));
     }
 
-    // The most bytes the next new packet takes: the fixed payload, or the frames per packet
-    // rounded up, as preparePacket sizes it.
-    uint32_t nextPayloadAtMost() const {
-        const uint32_t frames = profile_.fixedPayload ? 0 : (frames_ + 0x3FFF) >> 14;
-        const uint32_t payload = payloadBytes(profile_.fixedPayload, frames, frameBytes_, s_.packDataSize);
+    // The most bytes the next new packet takes: the frames per packet rounded up.
+    uint32_t nextPayloadAtMost() const { return payloadOf((frames_ + 0x3FFF) >> 14); }
+
+    // Payload of a new packet of `frames` whole frames (the fixed payload where the profile has
+    // one), within its slot.
+    uint32_t payloadOf(uint32_t frames) const {
+        const uint32_t payload = payloadBytes(profile_.fixedPayload, profile_.fixedPayload ? 0 : frames, frameBytes_,
+                                              s_.packDataSize);
         return std::min(payload, slotBytes_ - 16 - 2);
     }
 
@@ -348,10 +351,7 @@ private:
     }
 
     bool preparePacket(Slot& slot) {
-        uint32_t payload = payloadBytes(profile_.fixedPayload,
-                                        profile_.fixedPayload ? 0 : accumulator_.next(frames_), frameBytes_,
-                                        s_.packDataSize);
-        payload = std::min(payload, slotBytes_ - 16 - 2);
+        const uint32_t payload = payloadOf(profile_.fixedPayload ? 0 : accumulator_.next(frames_));
         writeHeader(slot, nextSeq_, payload);
         return fillPayload(slot, slot.bytes + 16, payload);
     }
