@@ -44,22 +44,22 @@ fuzz-quick: deps
 
 # Every network-fault case (make test runs a quick subset).
 netfaults: build-linux
-	@scripts/netfaults.sh build/linux --set full
+	@tests/e2e/netfaults.sh build/linux --set full
 
 # 30 minutes of 8 channels at 192 kHz, 32 bit, with 1 % loss (SOAK_SECONDS to change).
 SOAK_SECONDS ?= 1800
 soak: build-linux
-	@scripts/netfaults.sh build/linux --soak $(SOAK_SECONDS)
+	@tests/e2e/netfaults.sh build/linux --soak $(SOAK_SECONDS)
 
 # valgrind memcheck of 100 init/createBuffers/start/stop/disposeBuffers/release cycles.
 memcheck: build-linux
-	@scripts/memcheck.sh build/linux 100
+	@tests/lifecycle/memcheck.sh build/linux 100
 
 # Twenty losses of each kind in one play run, natively and under Wine, and twenty losses of the
 # in-process host: the gaps, their bounds, bit-exact captures and nothing left behind.
 test-recovery: build-linux build-windows
-	@scripts/recovery.sh build/linux --cycles 20
-	@scripts/recovery.sh build/linux --wine build/windows --cycles 20
+	@tests/e2e/recovery.sh build/linux --cycles 20
+	@tests/e2e/recovery.sh build/linux --wine build/windows --cycles 20
 	@VELMORA_RECOVERY_CYCLES=20 tests/netns/testnet.sh --sinks 1 --timeout 900 -- \
 		build/linux/tests/lifecycle/test_lifecycle --gtest_filter='*LossesAndRecoveries*'
 

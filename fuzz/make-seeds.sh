@@ -9,7 +9,7 @@ cd "$(dirname "$0")/.."
 capture=$(mktemp -d /tmp/velmora-capture.XXXXXX)
 trap 'rm -rf "$capture"' EXIT
 chmod 777 "$capture"
-VELMORA_SINK_CAPTURE=$capture scripts/e2e.sh build/linux --case pcm32-2ch-44k >/dev/null
+VELMORA_SINK_CAPTURE=$capture tests/e2e/e2e.sh build/linux --case pcm32-2ch-44k >/dev/null
 
 corpus=fuzz/corpus
 rm -rf "$corpus"; mkdir -p "$corpus"

@@ -26,6 +26,6 @@ expect build scripts/install-deps.sh "cmake --build --preset linux" "cmake --bui
 expect test  scripts/install-deps.sh scripts/run-tests.sh
 expect coverage scripts/install-deps.sh scripts/coverage.sh
 expect package scripts/install-deps.sh "cmake --build --preset linux" "cmake --build --preset windows" scripts/package.sh
-expect test-recovery scripts/install-deps.sh "cmake --build --preset windows" scripts/recovery.sh
+expect test-recovery scripts/install-deps.sh "cmake --build --preset windows" tests/e2e/recovery.sh
 [ $status -eq 0 ] && echo "every entry point installs and builds"
 exit $status

@@ -9,7 +9,8 @@
 #   (none)      only what the sink's own options inject (delay, reordering, duplication, a flood
 #               of foreign and malformed datagrams, silence)
 # and each case states what must hold:
-#   exact    the capture is bit-exact and the sink's report names no lost packet
+#   exact    the capture is bit-exact: the sink's report names no lost packet before the pattern's
+#            end (the closing handshake does not wait for resends of the silence after it)
 #   named    the capture is exact apart from the packets the sink's report names as lost
 #   ends     the session ends by itself; nothing to compare (the player takes no reset request,
 #            so the driver keeps its callbacks going until the end and its teardown is timed)
@@ -18,10 +19,10 @@
 #            and resident memory are the same a few seconds into the stream and just before stop
 # In every case stop, disposeBuffers and release each return within TEARDOWN_MS.
 #
-# Usage: scripts/netfaults.sh NATIVE_BUILD [--set quick|full] [--case NAME] [--soak SECONDS]
+# Usage: tests/e2e/netfaults.sh NATIVE_BUILD [--set quick|full] [--case NAME] [--soak SECONDS]
 # Exit status: 0 when every case held, 1 otherwise, 77 when namespaces cannot be made here.
 set -uo pipefail
-cd "$(dirname "$0")/.."
+cd "$(dirname "$0")/../.."
 native=$(realpath "${1:?native build directory}"); shift
 set_name=quick; only=""
 while [ $# -gt 0 ]; do
@@ -36,6 +37,7 @@ done
 # name | expectation | seconds played | fault on the network | sink options [| player options]
 quick_cases=(
   "loss-burst-30|exact|4|burst 30|"
+  "loss-5pct|exact|4|loss 5|"
   "flood|exact|4||--flood 2000"
   "cap-below-rate|named|4|cap 2mbit|"
   "sink-killed|ends|4|kill 2||--channels 2 --no-reset"
@@ -43,7 +45,6 @@ quick_cases=(
 full_cases=(
   "${quick_cases[@]}"
   "loss-1pct|exact|6|loss 1|"
-  "loss-5pct|exact|6|loss 5|"
   "loss-10pct|exact|6|loss 10|"
   "reorder-dup|exact|4||--reorder-rate 0.05 --duplicate-rate 0.05"
   "delay-jitter|exact|4||--delay-rate 0.2 --delay-us 5000"
@@ -165,8 +166,12 @@ while IFS='|' read -r name expect seconds fault sink_options player_options; do
     min_steps=$(( (seconds - 1) * 44100 )); [ "$expect" = exact ] || min_steps=1000
     "$NATIVE/tools/velmora-check/velmora-check" "$dir/raw" --channels 2 --min-steps $min_steps \
       ${lost_at:+--gaps "$lost_at"} >"$dir/check.log" 2>&1 || problems+=("capture: $(cat "$dir/check.log")")
-    [ "$expect" = named ] || [ -z "$lost_at" ] || problems+=("the sink lost packets: $lost_at")
+    # The closing handshake does not wait for resends, so an exact case may lose packets of the
+    # silence after the pattern's end, and nothing before it.
+    [ "$expect" = named ] || grep -q '^bit-exact' "$dir/check.log" || problems+=("the sink lost packets: $lost_at")
     [ "$expect" = exact ] || [ -n "$lost_at" ] || problems+=("nothing was lost where the case expects losses")
+    # A drop rule that never matched would leave a loss case with nothing to recover.
+    case "$fault_kind" in loss|burst) [ "$(number recovered)" -gt 0 ] || problems+=("the fault dropped nothing") ;; esac
     summary="$(cut -d: -f1 "$dir/check.log"); resent $(number recovered), unrecovered $(number never_recovered), dropped by the sink $(number dropped); $teardown"
   fi
   if [ ${#problems[@]} -eq 0 ]; then

@@ -7,13 +7,13 @@
 # beside each capture and shown in part on failure. A case whose only fault is an underrun the
 # driver logged runs once more (a starved host thread on a busy machine).
 #
-# Usage: scripts/e2e.sh NATIVE_BUILD [--wine WINDOWS_BUILD] [--set quick|full] [--case NAME]
+# Usage: tests/e2e/e2e.sh NATIVE_BUILD [--wine WINDOWS_BUILD] [--set quick|full] [--case NAME]
 #   NATIVE_BUILD   build tree with velmora-sink, velmora-check (and, natively, the driver and player)
 #   --set          quick (default, or $VELMORA_E2E_SET) or full: the whole matrix
 #   --wine DIR     run the Windows driver (registered with regsvr32) and velmora-play.exe under Wine
 # Exit status: 0 when every case was exact, 1 otherwise, 77 when namespaces cannot be made here.
 set -uo pipefail
-cd "$(dirname "$0")/.."
+cd "$(dirname "$0")/../.."
 native=$(realpath "${1:?native build directory}"); shift
 windows=""; set_name=${VELMORA_E2E_SET:-quick}; only=""
 while [ $# -gt 0 ]; do

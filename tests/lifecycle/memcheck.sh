@@ -2,9 +2,9 @@
 # valgrind memcheck of the driver module through whole host cycles: init, createBuffers, start,
 # stop, disposeBuffers and Release on a fresh object each time, against the reference sink in
 # the test network. Fails on any memcheck error or definite/indirect leak.
-# Usage: scripts/memcheck.sh BUILD_DIR [CYCLES]
+# Usage: tests/lifecycle/memcheck.sh BUILD_DIR [CYCLES]
 set -euo pipefail
-cd "$(dirname "$0")/.."
+cd "$(dirname "$0")/../.."
 build=${1:-build/linux}
 cycles=${2:-100}
 command -v valgrind >/dev/null || { echo "valgrind is not installed (scripts/install-deps.sh)"; exit 1; }

@@ -2,7 +2,7 @@
 # Recovery end to end: velmora-play --pattern counter through the driver to velmora-sink in the
 # test network while the sink goes away and comes back, natively or with the real DLL under Wine.
 #
-# Usage: scripts/recovery.sh NATIVE_BUILD [--wine WINDOWS_BUILD] [--cycles N] [--case NAME]
+# Usage: tests/e2e/recovery.sh NATIVE_BUILD [--wine WINDOWS_BUILD] [--cycles N] [--case NAME]
 #   --cycles N   faults per case in one play run (default 1); with 3 or more, what the player's
 #                process holds after the second gap and after the last must be the same
 #   --case NAME  killed, silent, closed, link or noreset (default: all)
@@ -23,7 +23,7 @@
 #   - noreset: no gap at all, the callbacks simply go on.
 # Exit status: 0 when every case held, 1 otherwise, 77 when namespaces cannot be made here.
 set -uo pipefail
-cd "$(dirname "$0")/.."
+cd "$(dirname "$0")/../.."
 native=$(realpath "${1:?native build directory}"); shift
 windows=""; cycles=1; only=""
 while [ $# -gt 0 ]; do
