@@ -37,6 +37,7 @@ enum class NetOption {
     V6Only,              // IPPROTO_IPV6 / IPV6_V6ONLY
     MulticastInterface,  // IPPROTO_IPV6 / IPV6_MULTICAST_IF, an interface index
     UnicastInterface,    // IPPROTO_IPV6 / IPV6_UNICAST_IF, an interface index
+    ReceiveBuffer,       // SOL_SOCKET / SO_RCVBUF, bytes (the system may cap or round it)
 };
 
 // Process-wide start-up (0 or an error number) and the clean-up to run at exit.

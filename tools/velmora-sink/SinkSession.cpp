@@ -2,11 +2,16 @@
 
 #include "Capture.h"
 #include "SinkClock.h"
+#include "platform/Net.h"
 
 #include <cstdio>
 #include <fstream>
 
 namespace sink {
+
+namespace {
+constexpr int32_t receiveBufferBytes = 4 << 20;
+}
 
 SinkSession::SinkSession(const SinkConfig& config)
     : config_(config), writer_(config.wavPath, config.dsdPath, config.rawPath), responder_(config, 0),
@@ -27,6 +32,9 @@ bool SinkSession::start() {
         return false;
     }
     socket_.receiveSize = 65536;
+    // Room for a few tens of milliseconds of the largest streams, so that a sink descheduled
+    // for a moment loses nothing in the kernel; best effort (Linux caps it at rmem_max).
+    platform::setNetOption(socket_.handle, platform::NetOption::ReceiveBuffer, receiveBufferBytes);
     port_ = at.portNumber();
     responder_.setDataPort(port_);   // data arrives on the control port
     if (config_.faults.foreignAnswers != "off" || config_.faults.floodRate != 0) {

@@ -106,6 +106,7 @@ bool setNetOption(SocketHandle socket, NetOption option, int32_t value) {
     case NetOption::V6Only: level = IPPROTO_IPV6; name = IPV6_V6ONLY; break;
     case NetOption::MulticastInterface: level = IPPROTO_IPV6; name = IPV6_MULTICAST_IF; break;
     case NetOption::UnicastInterface: return bindToDevice(fd, value) || fail();
+    case NetOption::ReceiveBuffer: level = SOL_SOCKET; name = SO_RCVBUF; break;
     }
     return setsockopt(fd, level, name, &native, sizeof native) == 0 || fail();
 }

@@ -70,6 +70,7 @@ bool setNetOption(SocketHandle socket, NetOption option, int32_t value) {
     case NetOption::V6Only: level = IPPROTO_IPV6; name = ipv6V6Only; break;
     case NetOption::MulticastInterface: level = IPPROTO_IPV6; name = ipv6MulticastIf; break;
     case NetOption::UnicastInterface: level = IPPROTO_IPV6; name = ipv6UnicastIf; break;
+    case NetOption::ReceiveBuffer: level = SOL_SOCKET; name = SO_RCVBUF; break;
     }
     const DWORD native4 = static_cast<DWORD>(value);
     return setsockopt(native(socket), level, name, reinterpret_cast<const char*>(&native4), sizeof native4) == 0;
