@@ -879,7 +879,7 @@ def main():
             fill('PACING_ROUNDS', str(PACING_ROUNDS))
             fill('PACING', '\n'.join(pacing_section(pace, img_dir)))
         if 'peer' in parts:
-            res['peer'] = peer_runs = peer(args.native, max(5, args.seconds), tmp)
+            res['peer'] = peer_runs = peer(args.native, max(10, args.seconds), tmp)
             fill('PEER_COMMAND', peer_runs['command'])
             fill('PEER', '\n'.join(peer_section(peer_runs, img_dir)))
         if 'wine' in parts:
