@@ -2,6 +2,7 @@
 # ready to be loaded in MODE and names the folder its settings file goes into.
 #   driver_setup WORK_DIR   needs MODE (native or wine) and WINDOWS (the Windows build);
 #                           sets wine (the loader) and settings_dir (created, empty)
+#   driver_teardown         under Wine stops the prefix's server and removes what it kept in /tmp
 driver_setup() {
   local work=$1
   wine=/usr/lib/wine/wine64
@@ -21,4 +22,8 @@ driver_setup() {
     settings_dir="$XDG_CONFIG_HOME/TOLVENIK Velmora"
   fi
   mkdir -p "$settings_dir"
+}
+
+driver_teardown() {
+  [ "$MODE" != wine ] || scripts/wine-stop.sh "$WINEPREFIX"
 }

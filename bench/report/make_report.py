@@ -73,6 +73,7 @@ CEILING_CASES = [
     ('DSD512/8ch', f'dsd512-8ch|{CEILING_SETTINGS}|--channels 8 --dsd --rate 22579200 --buffer 131072 '
      '--pattern counter|--max-burst 60000', 22579200, 8, 1),
 ]
+SOURCE_ROOT = os.path.realpath(os.path.join(os.path.dirname(__file__), '..', '..'))
 PARTS_ORDER = ['converters', 'fillblock', 'pacing', 'peer', 'wine', 'latency', 'ceiling']
 
 
@@ -362,7 +363,7 @@ def pacer_under_wine(windows, tmp, runs_with):
     try:
         return runs_with([wine64, os.path.join(windows, 'bench/pacer/bench_pacer.exe')], env)
     finally:
-        subprocess.run(['/usr/lib/wine/wineserver', '-k'], env=env, capture_output=True, timeout=60)
+        subprocess.run([os.path.join(SOURCE_ROOT, 'scripts/wine-stop.sh'), env['WINEPREFIX']], timeout=60)
 
 
 def payload_of(report):
@@ -848,7 +849,7 @@ def main():
         parts = ['soak']
     started = datetime.datetime.now(datetime.timezone.utc)
     res, text = {}, open(os.path.join(os.path.dirname(__file__), 'performance.md.in')).read()
-    source_root = os.path.realpath(os.path.join(os.path.dirname(__file__), '..', '..')) + '/'
+    source_root = SOURCE_ROOT + '/'
     run_folder = None
 
     def fill(key, value):

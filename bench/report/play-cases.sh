@@ -59,7 +59,7 @@ while IFS='|' read -r name settings play sink; do
   wait "$sink_pid"
   echo "case $name done"
 done <"$CASES"
-[ "$MODE" = wine ] && /usr/lib/wine/wineserver -k >/dev/null 2>&1
+driver_teardown
 exit 0
 INSIDE
 limit=$(( (seconds + 70) * $(grep -c . "$cases") + 120 ))

@@ -142,7 +142,7 @@ else
   stream wine "$wine" "$WINDOWS/tools/velmora-play/velmora-play.exe"
   wait "$shown"
   cp "$WINEPREFIX/drive_c/appended.log" "$w/appended.log" 2>/dev/null
-  /usr/lib/wine/wineserver -k >/dev/null 2>&1
+  scripts/wine-stop.sh
   check "wine viewer: lines with local time and severity name" has "$w/shown.txt" '^[0-2][0-9]:[0-5][0-9]:[0-5][0-9]\.[0-9]{3} info +Velmora Sync Library ReleaseNo : 100'
   check "wine viewer: detail lines filtered out" lacks "$w/shown.txt" 'sendAck\['
   check "wine viewer: counter lines with their changes" has "$w/shown.txt" ' info +counters sent [0-9]+ \(\+[0-9]+\)  resent'

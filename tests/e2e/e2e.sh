@@ -144,7 +144,7 @@ while IFS='|' read -r name settings play sink check; do
     failed=$((failed + 1))
   fi
 done <"$E2E_WORK/cases"
-[ "$MODE" = wine ] && /usr/lib/wine/wineserver -k >/dev/null 2>&1
+driver_teardown
 echo "$passed passed, $failed failed"
 [ $failed -eq 0 ]
 INSIDE

@@ -140,7 +140,7 @@ for name in $CASES; do
     failed=$((failed + 1))
   fi
 done
-[ "$MODE" = wine ] && /usr/lib/wine/wineserver -k >/dev/null 2>&1
+driver_teardown
 echo "$passed passed, $failed failed"
 [ $failed -eq 0 ]
 INSIDE

@@ -10,7 +10,7 @@ native=$(realpath "$1") windows=$(realpath "$2")
 here=$(cd "$(dirname "$0")/../.." && pwd)
 work=$(mktemp -d /tmp/velmora-install.XXXXXX)
 wine=/usr/lib/wine/wine64
-cleanup() { WINEPREFIX="$work/prefix" /usr/lib/wine/wineserver -k >/dev/null 2>&1; rm -rf "$work"; }
+cleanup() { "$here/scripts/wine-stop.sh" "$work/prefix"; rm -rf "$work"; }
 trap cleanup EXIT
 fail() { echo "FAIL: $*"; exit 1; }
 step() { echo "--- $*"; }

@@ -13,6 +13,7 @@
 # $window_wait seconds fails the test.
 set -u
 native=$1 windows=$2 prefix=$(realpath -m "$3") shots=$(realpath -m "$4")
+here=$(cd "$(dirname "$0")/../.." && pwd)
 window_wait=60
 [ -n "${VELMORA_TESTNET_SINKS:-}" ] || { echo "run me through tests/netns/testnet.sh" >&2; exit 2; }
 for tool in Xvfb import xwininfo; do
@@ -121,5 +122,5 @@ tr -d '\r' <"$settings" | grep -qx "TargetAddress=fe80::101,19642" || fail "Targ
 # The other pages, to be looked at.
 run_panel velmora-panel-settings --page 1
 run_panel velmora-panel-advanced --page 2
-/usr/lib/wine/wineserver -k
+"$here/scripts/wine-stop.sh" "$prefix"
 echo "wine panel passed; screenshots in $shots"
