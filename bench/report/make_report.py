@@ -109,12 +109,21 @@ def machine():
 
 # --- converters ---
 
+BENCHMARK_REPETITIONS = 5
+
+
 def google_benchmark(build, program):
-    """The command, the load at its start and the benchmarks of a Google Benchmark program."""
-    cmd = [f'{build}/bench/format/{program}', '--benchmark_min_time=0.3', '--benchmark_format=json']
+    """The command, the load at its start and the benchmarks of a Google Benchmark program: each
+    the median of its repetitions, which run interleaved with the other benchmarks' so that a
+    busy moment of the machine does not fall on one benchmark alone."""
+    cmd = [f'{build}/bench/format/{program}', '--benchmark_min_time=0.3', '--benchmark_format=json',
+           f'--benchmark_repetitions={BENCHMARK_REPETITIONS}', '--benchmark_enable_random_interleaving=true',
+           '--benchmark_report_aggregates_only=true']
     load = runs.load_average()
     data = json.loads(subprocess.run(cmd, capture_output=True, text=True, check=True).stdout)
-    return ' '.join(cmd), load, data['benchmarks']
+    medians = sorted((dict(b, name=b['run_name']) for b in data['benchmarks'] if b.get('aggregate_name') == 'median'),
+                     key=lambda b: (b['family_index'], b['per_family_instance_index']))   # as registered
+    return ' '.join(cmd), load, medians
 
 
 def converters(build):
