@@ -344,6 +344,12 @@ def run_cases(mode, native, windows, cases, seconds, tmp, tag, measure):
     return {'command': command, 'seconds': seconds, 'results': results}
 
 
+# Rounds of the Wine cases, each with a Wine server of its own. Under Wine the largest formats
+# stream at the edge of what its server allows, and one round's byte rate at 384 kHz/8 ch read
+# 1.005, 1.004 and 0.889 in three rounds on an idle machine; the median round is judged.
+WINE_ROUNDS = 3
+
+
 def wine(native, windows, seconds, tmp, label='wine'):
     def measure(case, d, p):
         name, _, rate, ch, bits = case
@@ -354,7 +360,16 @@ def wine(native, windows, seconds, tmp, label='wine'):
                 'block_rate': p['calls_after_first'] / span_due if span_due > 0 else 0.0,
                 'load': p['load'], 'cycle': fix_cycle(rate, ch, bits), 'intervals': intervals,
                 'late': late_intervals(intervals, fix_cycle(rate, ch, bits))}
-    return run_cases('wine', native, windows, WINE_CASES, seconds, tmp, label, measure)
+    rounds = [run_cases('wine', native, windows, WINE_CASES, seconds, tmp, f'{label}-{n}', measure)
+              for n in range(WINE_ROUNDS)]
+    results = []
+    for case_rounds in zip(*(r['results'] for r in rounds)):
+        # The round with the median rate (the lower of bytes and host blocks) stands for the case.
+        rate = lambda r: 0.0 if r.get('missing') else min(r['report']['rate_ratio'], r['block_rate'])
+        middle = dict(sorted(case_rounds, key=rate)[len(case_rounds) // 2])
+        middle['round_rates'] = [None if r.get('missing') else r['report']['rate_ratio'] for r in case_rounds]
+        results.append(middle)
+    return {'command': rounds[0]['command'], 'seconds': seconds, 'results': results}
 
 
 # velmora-sink's largest burst by default (15000 bytes at an MTU of 1500): the most packets a
@@ -474,11 +489,13 @@ def wine_section(w, out_dir, plot='wine-intervals.png'):
     def render(r):
         b = r['report']['bursts']
         first = '–' if r['first_call_ms'] is None else f"{r['first_call_ms']:.0f}"
+        rounds = ', '.join('–' if v is None else f'{v:.3f}' for v in r.get('round_rates', []))
         return (f"| {r['name']} | {r['cycle']} | {b['interval_mean_us']:.0f} | {b['oversized']} of {b['count']} "
                 f"(usual {b['usual_packets']} packets) | {b['p99_deviation_us']:.0f} | {r['report']['rate_ratio']:.3f} | "
+                f"{rounds} | "
                 f"{r['block_rate']:.3f} | {first} | {r['blocks']} / {r['due']:.0f} | {r['load']:.1f} |")
     rows = table('| Stream | Profile cycle (µs) | Mean burst interval (µs) | Bursts larger than usual | '
-                 'p99 deviation (µs) | Bytes delivered / nominal | Host block rate / nominal | First call after start (ms) '
+                 'p99 deviation (µs) | Bytes delivered / nominal | Bytes / nominal in each round | Host block rate / nominal | First call after start (ms) '
                  '| Host blocks / due in the whole run | Load |', w['results'], render)
     ok = [r for r in w['results'] if not r.get('missing')]
     if ok:
@@ -896,6 +913,7 @@ def main():
             res['wine'] = wine_runs = (wine(args.native, args.windows, max(4, args.seconds), tmp)
                                        if os.path.isdir(args.windows) else None)
             fill('WINE_COMMAND', wine_runs['command'] if wine_runs else '(not run)')
+            fill('WINE_ROUNDS', str(WINE_ROUNDS))
             fill('WINE', '\n'.join(wine_section(wine_runs, img_dir) if wine_runs else ['No Windows build: not run.']))
             res['wine_paced'] = paced = (wine_paced(args.native, args.windows, wine_runs, max(4, args.seconds), tmp)
                                          if wine_runs else None)
