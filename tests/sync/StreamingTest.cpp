@@ -295,9 +295,10 @@ TEST(Streaming, WaysAStreamEnds) {
         ASSERT_NO_FATAL_FAILURE(prepare(session, sink, 50000, Profile::fix));
         failAbove = 256u << 10;
         ASSERT_TRUE(session.connect());
-        EXPECT_TRUE(session.connectWait());
+        // False when the worker has ended before the wait begins, which a busy machine allows.
+        session.connectWait();
         failAbove = ~size_t{0};
-        EXPECT_EQ(session.state.load(), stateIdle);
+        EXPECT_TRUE(within(2000, [&] { return session.state.load() == stateIdle; }));
     }
 }
 
