@@ -221,7 +221,6 @@ def sender_figures(rounds):
             'p99_rounds': [b['lateness_p99_us'] for b in bursts],
             'max': max(b['lateness_max_us'] for b in bursts),
             'cpu': statistics.median(r['cpu_ms_per_s'] for r in rounds),
-            'cpu_rounds': [r['cpu_ms_per_s'] for r in rounds],
             'rate': min(r['sink']['rate_ratio'] for r in rounds), 'load': max(r['load'] for r in rounds)}
 
 
